@@ -1,0 +1,14 @@
+#pragma once
+
+// Every action handler: takes the trimmed action type and the whole action object, and
+// answers an action result envelope. One source file per subsystem defines them.
+#include <string>
+
+#include "Dorvex/Driver.h"
+#include "DorvexCore/Json.h"
+
+namespace dorvex {
+
+Json handleListMonitors(Driver& driver, const std::string& actionType, const Json& action);
+
+} // namespace dorvex

@@ -1,0 +1,41 @@
+#include "Dorvex/Displays.h"
+
+#include <algorithm>
+
+#include "Dorvex/ActionHandlers.h"
+#include "Dorvex/Actions.h"
+
+namespace dorvex {
+
+Json desktopDisplayLayout(platform::Platform& platform) {
+    Json layout = Json::array();
+    platform::DisplayCountResult count = platform.activeDisplayCount();
+    if (count.code != 0) return layout;
+    platform::DisplayListResult list = platform.activeDisplayList(count.count);
+    if (list.code != 0) return layout;
+    // The list may have changed between the two calls: keep what both allow.
+    std::vector<uint32_t> ids = list.displayIds;
+    if (ids.size() > count.count) ids.resize(count.count);
+    std::sort(ids.begin(), ids.end());
+    for (uint32_t id : ids) {
+        platform::Rect bounds = platform.displayBounds(id);
+        std::optional<platform::Size> mode = platform.displayModePixelSize(id);
+        platform::Size pixels = mode ? *mode : platform.displayPixelsFallback(id);
+        layout.push_back({{"monitorId", id},
+                          {"bounds",
+                           {{"x", bounds.x},
+                            {"y", bounds.y},
+                            {"width", bounds.width},
+                            {"height", bounds.height}}},
+                          {"pixelWidth", static_cast<int64_t>(pixels.width)},
+                          {"pixelHeight", static_cast<int64_t>(pixels.height)}});
+    }
+    return layout;
+}
+
+Json handleListMonitors(Driver& driver, const std::string& actionType, const Json&) {
+    return makeSuccess(actionType, ActionPath::screenCapture, "Enumerated displays.",
+                       desktopDisplayLayout(driver.platform));
+}
+
+} // namespace dorvex
