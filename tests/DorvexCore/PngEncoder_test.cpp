@@ -11,6 +11,7 @@ namespace {
 struct Decoded {
     size_t width = 0;
     size_t height = 0;
+    bool hasAlpha = false; // the file's own colour type carries alpha
     std::vector<uint8_t> rgba;
 };
 
@@ -19,8 +20,9 @@ std::optional<Decoded> decode(const std::vector<uint8_t>& bytes) {
     png_image image{};
     image.version = PNG_IMAGE_VERSION;
     if (!png_image_begin_read_from_memory(&image, bytes.data(), bytes.size())) return {};
+    const bool hasAlpha = (image.format & PNG_FORMAT_FLAG_ALPHA) != 0;
     image.format = PNG_FORMAT_RGBA;
-    Decoded out{image.width, image.height, std::vector<uint8_t>(PNG_IMAGE_SIZE(image))};
+    Decoded out{image.width, image.height, hasAlpha, std::vector<uint8_t>(PNG_IMAGE_SIZE(image))};
     if (!png_image_finish_read(&image, nullptr, out.rgba.data(), 0, nullptr)) {
         png_image_free(&image);
         return {};
@@ -33,6 +35,17 @@ std::vector<uint8_t> noise(size_t width, size_t height, unsigned seed) {
     std::vector<uint8_t> rgba(width * height * 4);
     for (uint8_t& byte : rgba)
         byte = static_cast<uint8_t>(random());
+    return rgba;
+}
+
+std::vector<uint8_t> withAlpha(std::vector<uint8_t> rgba, uint8_t alpha) {
+    for (size_t i = 3; i < rgba.size(); i += 4)
+        rgba[i] = alpha;
+    return rgba;
+}
+
+std::vector<uint8_t> withLastAlpha(std::vector<uint8_t> rgba, uint8_t alpha) {
+    rgba.back() = alpha;
     return rgba;
 }
 
@@ -73,6 +86,8 @@ TEST(PngEncoder, DecodesBackToTheSamePixelsAndSize) {
         {"one wide row", 3000, 1, noise(3000, 1, 2)},
         {"one tall column", 1, 700, noise(1, 700, 3)},
         {"flat desktop", 320, 200, flatDesktop(320, 200)},
+        {"opaque flat desktop", 320, 200, withAlpha(flatDesktop(320, 200), 255)},
+        {"opaque but for the last pixel", 9, 7, withLastAlpha(withAlpha(noise(9, 7, 5), 255), 254)},
         {"noise large enough for several output chunks", 300, 300, noise(300, 300, 4)},
     };
     for (const EncoderSettings& settings : {screenImageSettings(), libpngDefaultSettings()}) {
@@ -90,6 +105,34 @@ TEST(PngEncoder, DecodesBackToTheSamePixelsAndSize) {
     }
 }
 
+// Alpha is dropped only when it carries nothing; otherwise it must survive.
+TEST(PngEncoder, WritesAlphaOnlyWhenSomePixelIsNotOpaque) {
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> rgba;
+        bool expectAlpha;
+    };
+    const std::vector<Case> cases = {
+        {"opaque", withAlpha(noise(8, 8, 6), 255), false},
+        {"first pixel translucent",
+         [] {
+             auto rgba = withAlpha(noise(8, 8, 7), 255);
+             rgba[3] = 0;
+             return rgba;
+         }(),
+         true},
+        {"last pixel translucent", withLastAlpha(withAlpha(noise(8, 8, 8), 255), 254), true},
+    };
+    for (const Case& c : cases) {
+        auto bytes = encodeRgba(8, 8, c.rgba);
+        ASSERT_TRUE(bytes.has_value()) << c.name;
+        auto decoded = decode(*bytes);
+        ASSERT_TRUE(decoded.has_value()) << c.name;
+        EXPECT_EQ(decoded->hasAlpha, c.expectAlpha) << c.name;
+        EXPECT_TRUE(decoded->rgba == c.rgba) << c.name;
+    }
+}
+
 TEST(PngEncoder, DefaultEncodingUsesTheScreenSettings) {
     const std::vector<uint8_t> rgba = flatDesktop(200, 120);
     EXPECT_EQ(encodeRgba(200, 120, rgba), encodeRgba(200, 120, rgba, screenImageSettings()));
@@ -97,7 +140,7 @@ TEST(PngEncoder, DefaultEncodingUsesTheScreenSettings) {
 
 // Speed belongs to the benchmark; size is deterministic, so the trade is checked here.
 TEST(PngEncoder, ScreenSettingsStayCloseToTheDefaultsInSizeOnFlatImages) {
-    const std::vector<uint8_t> rgba = flatDesktop(1440, 900);
+    const std::vector<uint8_t> rgba = withAlpha(flatDesktop(1440, 900), 255);
     auto screen = encodeRgba(1440, 900, rgba, screenImageSettings());
     auto baseline = encodeRgba(1440, 900, rgba, libpngDefaultSettings());
     ASSERT_TRUE(screen && baseline);
