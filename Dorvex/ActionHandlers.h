@@ -10,5 +10,6 @@
 namespace dorvex {
 
 Json handleListMonitors(Driver& driver, const std::string& actionType, const Json& action);
+Json handleCaptureScreen(Driver& driver, const std::string& actionType, const Json& action);
 
 } // namespace dorvex

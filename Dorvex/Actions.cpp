@@ -47,6 +47,7 @@ struct ActionEntry {
 // One line per action type. Types that are not here answer "not_implemented".
 constexpr ActionEntry actionTable[] = {
     {"desktop_list_monitors", handleListMonitors},
+    {"desktop_capture_screen", handleCaptureScreen},
 };
 
 } // namespace
