@@ -11,5 +11,7 @@ namespace dorvex {
 
 Json handleListMonitors(Driver& driver, const std::string& actionType, const Json& action);
 Json handleCaptureScreen(Driver& driver, const std::string& actionType, const Json& action);
+Json handleSubscribeUIEvents(Driver& driver, const std::string& actionType, const Json& action);
+Json handleGetUIEvents(Driver& driver, const std::string& actionType, const Json& action);
 
 } // namespace dorvex

@@ -46,6 +46,8 @@ struct ActionEntry {
 
 // One line per action type. Types that are not here answer "not_implemented".
 constexpr ActionEntry actionTable[] = {
+    {"desktop_subscribe_ui_events", handleSubscribeUIEvents},
+    {"desktop_get_ui_events", handleGetUIEvents},
     {"desktop_list_monitors", handleListMonitors},
     {"desktop_capture_screen", handleCaptureScreen},
 };

@@ -10,6 +10,7 @@
 
 #include "DorvexCore/DriverProtocol.h"
 #include "DorvexCore/Json.h"
+#include "DorvexCore/UIEvents.h"
 #include "platform/Platform.h"
 
 namespace dorvex {
@@ -33,6 +34,7 @@ struct DriverCapabilities {
 struct DriverState {
     DriverCapabilities capabilities;
     bool requestedScreenCaptureWithoutGrant = false;
+    UIEventSubscriptions subscriptions;
     int64_t nextEventId = 1;
 };
 
