@@ -40,6 +40,9 @@ size_t nestingDepth(std::string_view text) {
 }
 
 std::optional<DriverRequest> parseRequestLine(std::string_view line) {
+    // A NUL byte is never valid JSON, but the reader would take it as the end of the text and
+    // accept whatever came before it.
+    if (line.find('\0') != std::string_view::npos) return std::nullopt;
     if (nestingDepth(line) > maxNestingDepth) return std::nullopt;
     Json document = Json::parse(line, nullptr, /*allow_exceptions=*/false);
     if (!document.is_object()) return std::nullopt; // also a syntax error ("discarded")
