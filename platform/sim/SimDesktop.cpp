@@ -68,11 +68,12 @@ Json labelFields(const SimElementLabel& label) {
 } // namespace
 
 SimDesktop::Call::Call(SimDesktop& desktop, const char* name) : desktop_(desktop) {
-    desktop_.recorder_.countCall(name);
     {
         std::lock_guard lock(desktop_.mutex_);
         ++desktop_.activeCalls_;
     }
+    // Counted once it is under way, so a counted call is one the destructor will wait for.
+    desktop_.recorder_.countCall(name);
     if (int64_t latency = desktop_.latencyUs_.load(); latency > 0) {
         std::this_thread::sleep_for(std::chrono::microseconds(latency));
     }
