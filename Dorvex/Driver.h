@@ -1,17 +1,17 @@
 #pragma once
 
 // The driver's state and the context every handler receives.
+#include "DorvexCore/DriverProtocol.h"
+#include "DorvexCore/Json.h"
+#include "DorvexCore/UIEvents.h"
+#include "platform/Platform.h"
+
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <string>
 #include <vector>
-
-#include "DorvexCore/DriverProtocol.h"
-#include "DorvexCore/Json.h"
-#include "DorvexCore/UIEvents.h"
-#include "platform/Platform.h"
 
 namespace dorvex {
 
