@@ -14,6 +14,13 @@
 
 namespace dorvex {
 
+struct ScriptRuns::Entry {
+    std::shared_ptr<ProcessCancellation> token;
+    // Set once the run has finished and its completion is answering: from then on there is
+    // nothing to cancel, though the id stays taken until the completion has returned.
+    bool answering = false;
+};
+
 // Shared with every run's thread, so a run can finish after the registry object is gone.
 struct ScriptRuns::State {
     std::string executablePath;
@@ -21,7 +28,7 @@ struct ScriptRuns::State {
     ProcessRunner::Timings timings;
     std::mutex lock;
     std::condition_variable changed; // a run left the registry
-    std::map<std::string, std::shared_ptr<ProcessCancellation>> runs;
+    std::map<std::string, Entry> runs;
     bool stopping = false;
 };
 
@@ -63,11 +70,18 @@ ScriptRunResult perform(const ScriptRuns::State& state, const std::string& scrip
     return {std::move(outcome)};
 }
 
+void markAnswering(ScriptRuns::State& state, const std::string& id,
+                   const std::shared_ptr<ProcessCancellation>& token) {
+    std::lock_guard<std::mutex> guard(state.lock);
+    auto entry = state.runs.find(id);
+    if (entry != state.runs.end() && entry->second.token == token) entry->second.answering = true;
+}
+
 void leaveRegistry(ScriptRuns::State& state, const std::string& id,
                    const std::shared_ptr<ProcessCancellation>& token) {
     std::lock_guard<std::mutex> guard(state.lock);
     auto entry = state.runs.find(id);
-    if (entry != state.runs.end() && entry->second == token) state.runs.erase(entry);
+    if (entry != state.runs.end() && entry->second.token == token) state.runs.erase(entry);
     state.changed.notify_all();
 }
 
@@ -90,7 +104,9 @@ void runScript(const std::shared_ptr<ScriptRuns::State>& state, const std::strin
         result = {}; // nothing could be prepared, so nothing ran
     }
     // The completion comes first: once a run has left the registry, stopAll may return and
-    // the process may end, and its answer must already be written by then.
+    // the process may end, and its answer must already be written by then. A cancel that
+    // comes while the answer is being written finds nothing left to stop.
+    markAnswering(*state, id, token);
     callCompletion(completion, result);
     leaveRegistry(*state, id, token);
 }
@@ -116,7 +132,7 @@ ScriptRunStart ScriptRuns::start(const std::string& id, const std::string& scrip
         std::lock_guard<std::mutex> guard(state_->lock);
         if (state_->stopping) return ScriptRunStart::stopping;
         if (state_->runs.count(id) != 0) return ScriptRunStart::alreadyRunning;
-        state_->runs.emplace(id, token);
+        state_->runs.emplace(id, Entry{token});
     }
     try {
         std::thread(runScript, state_, id, script, timeoutMs, token, completion).detach();
@@ -135,7 +151,7 @@ bool ScriptRuns::cancel(const std::string& id) {
     {
         std::lock_guard<std::mutex> guard(state_->lock);
         auto entry = state_->runs.find(id);
-        if (entry != state_->runs.end()) token = entry->second;
+        if (entry != state_->runs.end() && !entry->second.answering) token = entry->second.token;
     }
     // The token's lock is taken only after the registry's is released.
     if (!token) return false;
@@ -146,8 +162,9 @@ bool ScriptRuns::cancel(const std::string& id) {
 bool ScriptRuns::stopAll(std::chrono::steady_clock::duration waitingUpTo) {
     std::unique_lock<std::mutex> guard(state_->lock);
     state_->stopping = true;
-    for (auto& [id, token] : state_->runs)
-        token->cancel(true);
+    for (auto& [id, entry] : state_->runs) {
+        entry.token->cancel(true);
+    }
     const auto deadline = std::chrono::steady_clock::now() + waitingUpTo;
     return state_->changed.wait_until(guard, deadline, [this] { return state_->runs.empty(); });
 }

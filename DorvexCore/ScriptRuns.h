@@ -42,13 +42,15 @@ public:
     // once, from another thread.
     ScriptRunStart start(const std::string& id, const std::string& script, int64_t timeoutMs,
                          Completion completion);
-    // True when a run with this id was in progress and has been asked to stop.
+    // True when a run with this id was in progress and has been asked to stop; false also
+    // once the run has finished and is being answered.
     bool cancel(const std::string& id);
     // Refuses every later start, stops every run at once (SIGKILL right after SIGTERM) and
     // waits until each has called its completion; false when that took longer than allowed.
     bool stopAll(std::chrono::steady_clock::duration waitingUpTo);
 
     // What the registry shares with its runs' threads; defined in the source.
+    struct Entry;
     struct State;
 
 private:

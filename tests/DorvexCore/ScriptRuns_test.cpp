@@ -142,6 +142,35 @@ TEST_F(ScriptRunsTest, SameIdIsRefusedWhileRunningAndFreeAfterwards) {
     EXPECT_TRUE(filesLeft().empty());
 }
 
+TEST_F(ScriptRunsTest, RunBeingAnsweredCannotBeCancelledButKeepsItsId) {
+    makeRuns();
+    std::mutex lock;
+    std::condition_variable changed;
+    bool answering = false;
+    bool release = false;
+    auto completion = [&](const ScriptRunResult&) {
+        std::unique_lock<std::mutex> guard(lock);
+        answering = true;
+        changed.notify_all();
+        changed.wait(guard, [&] { return release; });
+    };
+    ASSERT_EQ(runs->start("a", "echo hi", 5000, completion), ScriptRunStart::started);
+    {
+        std::unique_lock<std::mutex> guard(lock);
+        ASSERT_TRUE(changed.wait_for(guard, 10s, [&] { return answering; }));
+    }
+    EXPECT_FALSE(runs->cancel("a")) << "the run is over; its answer is being written";
+    EXPECT_EQ(runs->start("a", "echo again", 5000, results.completionFor("a")),
+              ScriptRunStart::alreadyRunning);
+    EXPECT_FALSE(runs->stopAll(50ms)) << "stopAll must wait for the answer";
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        release = true;
+    }
+    changed.notify_all();
+    EXPECT_TRUE(runs->stopAll(10s));
+}
+
 TEST_F(ScriptRunsTest, TimeOutStopsTheScript) {
     makeRuns();
     ASSERT_EQ(runs->start("slow", "sleep 30", 100, results.completionFor("slow")),
