@@ -98,7 +98,34 @@ AXReadResolution appByPid(Platform& platform, const std::string& actionType, int
     return applicationTarget(platform, *pid);
 }
 
+bool isWholeNumber(const Json& value) {
+    if (value.is_number_integer()) return true; // unsigned ones included
+    if (value.is_number_float()) {
+        const double number = value.get<double>();
+        return std::isfinite(number) && std::trunc(number) == number;
+    }
+    return value.is_string() && intValue(&value).has_value();
+}
+
 } // namespace
+
+std::optional<Json> malformedSelectorFailure(const std::string& actionType, const Json& action) {
+    struct Selector {
+        const char* key;
+        const char* nextStep;
+    } selectors[] = {
+        {"windowId", "List windows and retry with a windowId from the list."},
+        {"appPid", "Retry with the pid of a running app."},
+    };
+    for (const Selector& selector : selectors) {
+        const Json* value = field(action, selector.key);
+        if (value == nullptr || value->is_null() || isWholeNumber(*value)) continue;
+        return makeFailure(
+            actionType, ActionPath::ax, "invalid_params", "invalid_input",
+            std::string(selector.key) + " must be a whole number. " + selector.nextStep, false);
+    }
+    return std::nullopt;
+}
 
 std::optional<platform::RunningApplication> runningApp(Platform& platform,
                                                        const std::optional<std::string>& bundleId) {
@@ -222,6 +249,9 @@ std::vector<std::optional<int64_t>> axWindowIds(Platform& platform, int32_t pid,
 
 AXReadResolution resolveAXReadTarget(Platform& platform, const std::string& actionType,
                                      const Json& action) {
+    if (std::optional<Json> malformed = malformedSelectorFailure(actionType, action)) {
+        return {std::move(*malformed)};
+    }
     const std::optional<std::string> appBundleId = stringValue(field(action, "appBundleId"));
     const std::optional<int64_t> appPid = intValue(field(action, "appPid"));
     const std::optional<int64_t> windowId = intValue(field(action, "windowId"));

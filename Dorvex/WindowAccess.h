@@ -89,9 +89,14 @@ OwnedWindowResolution resolveOwnedWindow(platform::Platform& platform, int64_t w
 std::vector<std::optional<int64_t>> axWindowIds(platform::Platform& platform, int32_t pid,
                                                 const std::vector<platform::Element>& windows);
 
+// An "invalid_input" failure when "appPid" or "windowId" is given (and not null) but is not a
+// whole number, such as "abc", 12.5 or true: a selector the controller got wrong must not
+// quietly widen a read to the frontmost app or narrow it to a neighbouring id.
+std::optional<Json> malformedSelectorFailure(const std::string& actionType, const Json& action);
+
 // Reads "appBundleId", "appPid" and "windowId" from a read action and resolves them to a
-// target, or to one of the failures "app_not_running", "invalid_input" (the pid and the
-// bundle id name different apps) and "window_not_found".
+// target, or to one of the failures "app_not_running", "invalid_input" (a malformed selector,
+// or the pid and the bundle id name different apps) and "window_not_found".
 AXReadResolution resolveAXReadTarget(platform::Platform& platform, const std::string& actionType,
                                      const Json& action);
 
