@@ -3,6 +3,7 @@
 #include <cstring>
 #include <unistd.h>
 
+#include "Dorvex/Apps.h"
 #include "Dorvex/Driver.h"
 #include "Dorvex/RequestLoop.h"
 #include "Dorvex/Termination.h"
@@ -17,6 +18,7 @@ int main(int argc, char** argv) {
     dorvex::startTerminationWatcher();
     auto platform = dorvex::platform::makePlatform();
     dorvex::Driver driver{*platform, {}};
+    driver.appInventoryTimeoutMs = dorvex::appInventoryTimeoutFromEnvironment();
     dorvex::runRequestLoop(driver, STDIN_FILENO);
     dorvex::stopScriptsForShutdown();
     return 0;

@@ -1,6 +1,7 @@
 #include "DorvexCore/WindowRows.h"
 
 #include <cmath>
+#include <cstdint>
 #include <limits>
 
 namespace dorvex::WindowRows {
@@ -68,6 +69,34 @@ std::optional<platform::Rect> frame(const Json& row) {
     std::optional<double> height = finiteNumber(*dictionary, "Height");
     if (!x || !y || !width || !height) return std::nullopt;
     return platform::Rect{*x, *y, *width, *height};
+}
+
+Json listRow(const Json& row) {
+    auto orNull = [](const auto& value) { return value ? Json(*value) : Json(nullptr); };
+    const Json* rowBounds = member(row, bounds);
+    return Json{{"windowId", orNull(integer(row, number))},
+                {"ownerPid", orNull(integer(row, ownerPid))},
+                {"ownerName", orNull(string(row, ownerName))},
+                {"title", orNull(string(row, name))},
+                {"layer", orNull(integer(row, layer))},
+                {"bounds", rowBounds && rowBounds->is_object() ? *rowBounds : Json::object()}};
+}
+
+std::optional<Json> listRows(const std::vector<Json>& rows, const WindowListOwnerScope& scope,
+                             std::optional<int64_t> windowFilter) {
+    Json listed = Json::array();
+    for (const Json& row : rows) {
+        if (!row.is_object()) return std::nullopt;
+        const std::optional<int64_t> owner = integer(row, ownerPid);
+        if (!owner) continue;
+        if (!scope.isUnfiltered() && (*owner < INT32_MIN || *owner > INT32_MAX ||
+                                      !scope.keeps(static_cast<int32_t>(*owner)))) {
+            continue;
+        }
+        if (windowFilter && integer(row, number) != windowFilter) continue;
+        listed.push_back(listRow(row));
+    }
+    return listed;
 }
 
 } // namespace dorvex::WindowRows

@@ -3,11 +3,13 @@
 // Typed reads of one window-server row: a dictionary keyed by the window server's key names.
 // A key that is missing or holds another type reads as absent.
 #include "DorvexCore/Json.h"
+#include "DorvexCore/WindowTarget.h"
 #include "platform/Platform.h"
 
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace dorvex::WindowRows {
 
@@ -30,5 +32,15 @@ bool flag(const Json& row, const char* key);
 
 // The bounds dictionary ("X", "Y", "Width", "Height", all finite numbers) as a rectangle.
 std::optional<platform::Rect> frame(const Json& row);
+
+// The row object of a window listing: "windowId", "ownerPid", "ownerName", "title", "layer"
+// and "bounds" (the window server's own dictionary, passed through).
+Json listRow(const Json& row);
+
+// The listing rows kept by the owner scope and the window filter, in order; nothing when a row
+// is not an object. Rows without an owner pid are skipped; an owner pid beyond 32 bits names
+// no process, so only an unfiltered scope keeps it.
+std::optional<Json> listRows(const std::vector<Json>& rows, const WindowListOwnerScope& scope,
+                             std::optional<int64_t> windowFilter);
 
 } // namespace dorvex::WindowRows

@@ -166,6 +166,7 @@ public:
 private:
     bool keeps(platform::WindowListOption option, uint32_t relativeTo,
                const platform::WindowRow& row) {
+        if (!row.is_object()) return true; // garbage reaches the reader as it is
         const platform::WindowRow* number =
             row.contains("kCGWindowNumber") ? &row["kCGWindowNumber"] : nullptr;
         const bool onScreen = row.value("kCGWindowIsOnscreen", false);
