@@ -1,11 +1,11 @@
 #include "Dorvex/Methods.h"
 
-#include <exception>
-#include <string_view>
-
 #include "Dorvex/MethodHandlers.h"
 #include "Dorvex/Output.h"
 #include "DorvexCore/DriverError.h"
+
+#include <exception>
+#include <string_view>
 
 namespace dorvex {
 namespace {
@@ -38,7 +38,7 @@ std::optional<Json> answerRequest(Driver& driver, const DriverRequest& request) 
     try {
         std::optional<Json> result = entry->handler(driver, request);
         if (!result) return std::nullopt;
-        return responseObject(request.id, *result);
+        return responseObject(request.id, std::move(*result));
     } catch (const DriverError& error) {
         return errorObject(request.id, error.code(), error.what(), std::nullopt);
     } catch (const std::exception& error) {

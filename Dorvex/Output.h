@@ -1,11 +1,11 @@
 #pragma once
 
 // The answer lines of the protocol, each written whole in one write under the output lock.
+#include "DorvexCore/Json.h"
+
 #include <mutex>
 #include <optional>
 #include <string>
-
-#include "DorvexCore/Json.h"
 
 namespace dorvex {
 
@@ -19,7 +19,7 @@ void writeResponse(const std::string& id, const Json& result);
 void writeError(const std::string& id, int code, const std::string& message,
                 const std::optional<Json>& data = std::nullopt);
 
-Json responseObject(const std::string& id, const Json& result);
+Json responseObject(const std::string& id, Json result);
 Json errorObject(const std::string& id, int code, const std::string& message,
                  const std::optional<Json>& data);
 

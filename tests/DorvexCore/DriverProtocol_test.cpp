@@ -1,8 +1,7 @@
+#include "DorvexCore/Coercions.h"
 #include "DorvexCore/DriverProtocol.h"
 
 #include <gtest/gtest.h>
-
-#include "DorvexCore/Coercions.h"
 
 namespace dorvex {
 namespace {
@@ -26,7 +25,7 @@ TEST(ParseRequestLine, AcceptsOnlyObjectsWithStringIdAndMethod) {
         {R"({"id":"1","method":"system.ping"} trailing)", false},
         {std::string(R"({"id":"1","method":"a)") + '\0' + R"("})", false},
         {std::string(R"({"id":"1","method":"system.ping"})") + '\0', false},
-        {"{\"id\":\"1\",\"method\":\"\xFF\"}", false},     // invalid UTF-8 in a string
+        {"{\"id\":\"1\",\"method\":\"\xFF\"}", false},         // invalid UTF-8 in a string
         {"{\"id\":\"1\",\"method\":\"\xED\xA0\x80\"}", false}, // encoded surrogate
         {"", false},
     };
@@ -95,7 +94,8 @@ TEST(Coercions, IntValue) {
         {Json::array({1}), std::nullopt},
         {Json::object(), std::nullopt},
     };
-    for (const Case& c : cases) EXPECT_EQ(intValue(&c.value), c.expected) << c.value.dump();
+    for (const Case& c : cases)
+        EXPECT_EQ(intValue(&c.value), c.expected) << c.value.dump();
     EXPECT_EQ(intValue(nullptr), std::nullopt);
 }
 
@@ -105,11 +105,11 @@ TEST(Coercions, BoolValue) {
         bool fallback;
         bool expected;
     } cases[] = {
-        {true, false, true},       {0, true, false},         {2, false, true},
-        {0.5, false, true},        {" TRUE ", false, true},  {"\tTrue\n", false, true},
-        {"1", false, true},        {"0", true, false},       {"False", true, false},
-        {"yes", false, false},     {" YES ", true, true},    {"", true, true},
-        {nullptr, true, true},     {nullptr, false, false},  {Json::array(), true, true},
+        {true, false, true},   {0, true, false},        {2, false, true},
+        {0.5, false, true},    {" TRUE ", false, true}, {"\tTrue\n", false, true},
+        {"1", false, true},    {"0", true, false},      {"False", true, false},
+        {"yes", false, false}, {" YES ", true, true},   {"", true, true},
+        {nullptr, true, true}, {nullptr, false, false}, {Json::array(), true, true},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(boolValue(&c.value, c.fallback), c.expected) << c.value.dump();
@@ -122,11 +122,11 @@ TEST(Coercions, StringValue) {
         Json value;
         std::optional<std::string> expected;
     } cases[] = {
-        {"  a b  ", "a b"},      {"\n x\t", "x"},      {"   ", std::nullopt},
-        {"", std::nullopt},      {5, std::nullopt},    {true, std::nullopt},
-        {nullptr, std::nullopt}, {"\xE2\x80\x83z", "z"},
+        {"  a b  ", "a b"}, {"\n x\t", "x"},      {"   ", std::nullopt},   {"", std::nullopt},
+        {5, std::nullopt},  {true, std::nullopt}, {nullptr, std::nullopt}, {"\xE2\x80\x83z", "z"},
     };
-    for (const Case& c : cases) EXPECT_EQ(stringValue(&c.value), c.expected) << c.value.dump();
+    for (const Case& c : cases)
+        EXPECT_EQ(stringValue(&c.value), c.expected) << c.value.dump();
 }
 
 TEST(ActionTypes, SupportAndFamilies) {
@@ -187,7 +187,8 @@ TEST(MapAXError, RowsAndMessages) {
         {0, {"execution_failed", "ax_operation_failed", true, "AX operation failed for op (0)."}},
         {7, {"execution_failed", "ax_operation_failed", true, "AX operation failed for op (7)."}},
     };
-    for (const Case& c : cases) EXPECT_EQ(DriverProtocol::mapAXError(c.code, "op"), c.expected);
+    for (const Case& c : cases)
+        EXPECT_EQ(DriverProtocol::mapAXError(c.code, "op"), c.expected);
     EXPECT_EQ(DriverProtocol::mapAXError(-25204, "set AXValue").message,
               "AX operation failed for set AXValue (-25204).");
 }

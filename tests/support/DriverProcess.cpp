@@ -23,8 +23,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 std::string makeTemporaryDirectory() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "dorvex-test-XXXXXX").string();
+    std::string pattern = (std::filesystem::temp_directory_path() / "dorvex-test-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     return pattern;
 }
@@ -55,7 +54,8 @@ std::vector<std::string> environmentFor(const std::string& directory, const Driv
     env.push_back("DORVEX_SIM_EVENT_LOG=" + directory + "/events.jsonl");
     env.push_back("DORVEX_SIM_STATS=" + directory + "/stats.json");
     env.push_back("TMPDIR=" + directory + "/tmp");
-    for (const auto& [name, value] : options.env) env.push_back(name + "=" + value);
+    for (const auto& [name, value] : options.env)
+        env.push_back(name + "=" + value);
     return env;
 }
 
@@ -82,10 +82,12 @@ DriverProcess::DriverProcess(DriverOptions options) : directory_(makeTemporaryDi
     args.insert(args.end(), options.args.begin(), options.args.end());
     std::vector<std::string> env = environmentFor(directory_, options, !options.scenario.empty());
     std::vector<char*> argv;
-    for (auto& arg : args) argv.push_back(arg.data());
+    for (auto& arg : args)
+        argv.push_back(arg.data());
     argv.push_back(nullptr);
     std::vector<char*> envp;
-    for (auto& entry : env) envp.push_back(entry.data());
+    for (auto& entry : env)
+        envp.push_back(entry.data());
     envp.push_back(nullptr);
 
     int error = ::posix_spawn(&pid_, DORVEX_BINARY, &actions, nullptr, argv.data(), envp.data());
@@ -109,7 +111,10 @@ DriverProcess::~DriverProcess() {
 }
 
 void DriverProcess::send(const std::string& line) {
-    std::string bytes = line + "\n";
+    sendRaw(line + "\n");
+}
+
+void DriverProcess::sendRaw(const std::string& bytes) {
     const char* data = bytes.data();
     size_t left = bytes.size();
     while (left > 0) {
@@ -167,7 +172,9 @@ Json DriverProcess::execute(Json action) {
     return answer["result"];
 }
 
-void DriverProcess::setScenario(const std::string& json) { writeFile(scenarioPath(), json); }
+void DriverProcess::setScenario(const std::string& json) {
+    writeFile(scenarioPath(), json);
+}
 
 void DriverProcess::closeInput() {
     if (input_ >= 0) {
@@ -209,7 +216,9 @@ Json DriverProcess::stats() const {
     return Json::parse(readFile(directory_ + "/stats.json"), nullptr, false);
 }
 
-std::string DriverProcess::standardError() const { return readFile(directory_ + "/stderr.txt"); }
+std::string DriverProcess::standardError() const {
+    return readFile(directory_ + "/stderr.txt");
+}
 
 std::string exampleScenario(const std::string& name) {
     return readFile(std::string(DORVEX_SOURCE_DIR) + "/examples/scenarios/" + name);

@@ -2,14 +2,14 @@
 
 // Starts the built driver as a child with pipes on its standard input and output, on a
 // simulated desktop of the test's choosing, in a temporary directory of its own.
+#include "DorvexCore/Json.h"
+
 #include <chrono>
 #include <optional>
 #include <string>
 #include <sys/types.h>
 #include <utility>
 #include <vector>
-
-#include "DorvexCore/Json.h"
 
 namespace dorvex::testing {
 
@@ -26,7 +26,8 @@ public:
     DriverProcess(const DriverProcess&) = delete;
     DriverProcess& operator=(const DriverProcess&) = delete;
 
-    void send(const std::string& line);
+    void send(const std::string& line); // the line and a line feed
+    void sendRaw(const std::string& bytes);
     // The next answer line, parsed; nothing when none came in time or it was not JSON.
     std::optional<Json> readLine(std::chrono::milliseconds timeout = std::chrono::seconds(10));
     // The next raw line, without its line feed.
