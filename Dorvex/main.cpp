@@ -6,6 +6,7 @@
 #include "platform/Platform.h"
 
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <unistd.h>
 
@@ -17,9 +18,14 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
     dorvex::startTerminationWatcher();
     auto platform = dorvex::platform::makePlatform();
-    dorvex::Driver driver{*platform, {}};
-    driver.appInventoryTimeoutMs = dorvex::appInventoryTimeoutFromEnvironment();
-    dorvex::runRequestLoop(driver, STDIN_FILENO);
+    {
+        dorvex::Driver driver{*platform, {}};
+        driver.appInventoryTimeoutMs = dorvex::appInventoryTimeoutFromEnvironment();
+        dorvex::runRequestLoop(driver, STDIN_FILENO);
+    }
     dorvex::stopScriptsForShutdown();
-    return 0;
+    // An app-inventory read that never returned is still inside the platform on its worker
+    // thread: the platform must then outlive main, so exit without destroying it.
+    if (!dorvex::Shared::appInventory().isRunning()) platform.reset();
+    std::exit(0);
 }
