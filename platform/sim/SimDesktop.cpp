@@ -159,6 +159,12 @@ void SimDesktop::checkScenarioFile() {
     reloadFromText(*text);
 }
 
+std::optional<SimFileStamp> SimDesktop::statScenarioFile() const {
+    struct stat info {};
+    if (::stat(options_.scenarioPath->c_str(), &info) != 0) return std::nullopt;
+    return stampOf(info);
+}
+
 std::optional<std::string> SimDesktop::lastLoadError() const {
     std::lock_guard lock(mutex_);
     return lastLoadError_;

@@ -351,11 +351,30 @@ std::vector<RunningApplication> SimDesktop::runningApplications() {
         changed_.wait_for(lock, std::chrono::milliseconds(model_.faults.runningAppsDelayMs),
                           [&] { return stopping_; });
     }
-    if (model_.faults.runningAppsHang) {
-        uint64_t generation = generation_;
-        changed_.wait(lock, [&] { return stopping_ || generation_ != generation; });
-    }
+    if (model_.faults.runningAppsHang) waitForScenarioChange(lock);
     return appInfos(model_.apps);
+}
+
+// A hanging read ends with a reload, and also as soon as the scenario file differs from the one
+// loaded: the driver may be waiting for this very read on the main thread, where reloads
+// happen, so waiting for the reload itself could wait forever. The reload still happens only
+// between requests.
+void SimDesktop::waitForScenarioChange(std::unique_lock<std::mutex>& lock) {
+    constexpr auto filePollInterval = std::chrono::milliseconds(20);
+    uint64_t generation = generation_;
+    auto changed = [&] { return stopping_ || generation_ != generation; };
+    while (!changed()) {
+        if (!options_.scenarioPath) {
+            changed_.wait(lock, changed);
+            break;
+        }
+        if (changed_.wait_for(lock, filePollInterval, changed)) break;
+        std::optional<SimFileStamp> loaded = stamp_;
+        lock.unlock();
+        std::optional<SimFileStamp> current = statScenarioFile();
+        lock.lock();
+        if (current != loaded) break;
+    }
 }
 
 std::optional<RunningApplication> SimDesktop::frontmostApplication() {
