@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <sys/event.h>
+#include <sys/proc.h>
 #include <sys/sysctl.h>
 #include <sys/time.h>
 #include <thread>
