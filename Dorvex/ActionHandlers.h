@@ -2,10 +2,10 @@
 
 // Every action handler: takes the trimmed action type and the whole action object, and
 // answers an action result envelope. One source file per subsystem defines them.
-#include <string>
-
 #include "Dorvex/Driver.h"
 #include "DorvexCore/Json.h"
+
+#include <string>
 
 namespace dorvex {
 

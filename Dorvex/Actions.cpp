@@ -1,29 +1,39 @@
 #include "Dorvex/Actions.h"
 
-#include <exception>
-#include <string_view>
-
 #include "Dorvex/ActionHandlers.h"
 #include "DorvexCore/Coercions.h"
+
+#include <exception>
+#include <string_view>
 
 namespace dorvex {
 
 const char* wireName(ActionPath path) {
     switch (path) {
-    case ActionPath::ax: return "ax";
-    case ActionPath::observer: return "observer";
-    case ActionPath::screenCapture: return "screen_capture";
-    case ActionPath::appleScript: return "applescript";
-    case ActionPath::cgEvent: return "cgevent";
-    case ActionPath::none: return "none";
+    case ActionPath::ax:
+        return "ax";
+    case ActionPath::observer:
+        return "observer";
+    case ActionPath::screenCapture:
+        return "screen_capture";
+    case ActionPath::appleScript:
+        return "applescript";
+    case ActionPath::cgEvent:
+        return "cgevent";
+    case ActionPath::none:
+        return "none";
     }
     return "none";
 }
 
 Json makeSuccess(const std::string& actionType, ActionPath pathUsed, const std::string& summary,
                  Json result) {
-    return Json{{"ok", true},           {"status", "ok"},      {"actionType", actionType},
-                {"pathUsed", wireName(pathUsed)}, {"summary", summary}, {"result", std::move(result)}};
+    return Json{{"ok", true},
+                {"status", "ok"},
+                {"actionType", actionType},
+                {"pathUsed", wireName(pathUsed)},
+                {"summary", summary},
+                {"result", std::move(result)}};
 }
 
 Json makeFailure(const std::string& actionType, ActionPath pathUsed, const std::string& status,

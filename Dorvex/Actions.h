@@ -1,10 +1,10 @@
 #pragma once
 
 // "automation.execute": the action table and the action result envelope.
-#include <string>
-
 #include "Dorvex/Driver.h"
 #include "DorvexCore/Json.h"
+
+#include <string>
 
 namespace dorvex {
 

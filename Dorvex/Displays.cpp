@@ -1,9 +1,9 @@
 #include "Dorvex/Displays.h"
 
-#include <algorithm>
-
 #include "Dorvex/ActionHandlers.h"
 #include "Dorvex/Actions.h"
+
+#include <algorithm>
 
 namespace dorvex {
 

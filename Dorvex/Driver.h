@@ -1,16 +1,16 @@
 #pragma once
 
 // The driver's state and the context every handler receives.
+#include "DorvexCore/DriverProtocol.h"
+#include "DorvexCore/Json.h"
+#include "platform/Platform.h"
+
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <string>
 #include <vector>
-
-#include "DorvexCore/DriverProtocol.h"
-#include "DorvexCore/Json.h"
-#include "platform/Platform.h"
 
 namespace dorvex {
 

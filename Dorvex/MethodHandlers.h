@@ -2,11 +2,11 @@
 
 // Method handlers: each takes the request and answers a result object, or throws DriverError
 // for bad parameters. A handler answers nothing only when its answer is written later.
-#include <optional>
-
 #include "Dorvex/Driver.h"
 #include "DorvexCore/DriverProtocol.h"
 #include "DorvexCore/Json.h"
+
+#include <optional>
 
 namespace dorvex {
 

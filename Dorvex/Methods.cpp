@@ -1,11 +1,11 @@
 #include "Dorvex/Methods.h"
 
-#include <exception>
-#include <string_view>
-
 #include "Dorvex/MethodHandlers.h"
 #include "Dorvex/Output.h"
 #include "DorvexCore/DriverError.h"
+
+#include <exception>
+#include <string_view>
 
 namespace dorvex {
 namespace {

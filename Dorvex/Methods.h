@@ -1,12 +1,12 @@
 #pragma once
 
 // The method table and the dispatcher of one request.
-#include <optional>
-#include <string>
-
 #include "Dorvex/Driver.h"
 #include "DorvexCore/DriverProtocol.h"
 #include "DorvexCore/Json.h"
+
+#include <optional>
+#include <string>
 
 namespace dorvex {
 

@@ -1,9 +1,9 @@
 #include "Dorvex/Output.h"
 
+#include "DorvexCore/DriverProtocol.h"
+
 #include <cerrno>
 #include <unistd.h>
-
-#include "DorvexCore/DriverProtocol.h"
 
 namespace dorvex {
 

@@ -1,11 +1,11 @@
 #pragma once
 
 // The answer lines of the protocol, each written whole in one write under the output lock.
+#include "DorvexCore/Json.h"
+
 #include <mutex>
 #include <optional>
 #include <string>
-
-#include "DorvexCore/Json.h"
 
 namespace dorvex {
 

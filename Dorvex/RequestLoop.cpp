@@ -1,12 +1,12 @@
 #include "Dorvex/RequestLoop.h"
 
-#include <cerrno>
-#include <string>
-#include <unistd.h>
-
 #include "Dorvex/Methods.h"
 #include "DorvexCore/DriverProtocol.h"
 #include "DorvexCore/Text.h"
+
+#include <cerrno>
+#include <string>
+#include <unistd.h>
 
 namespace dorvex {
 namespace {

@@ -1,12 +1,12 @@
 // The driver's entry point: the probe argument, the SIGTERM watcher, then the request loop.
-#include <csignal>
-#include <cstring>
-#include <unistd.h>
-
 #include "Dorvex/Driver.h"
 #include "Dorvex/RequestLoop.h"
 #include "Dorvex/Termination.h"
 #include "platform/Platform.h"
+
+#include <csignal>
+#include <cstring>
+#include <unistd.h>
 
 int main(int argc, char** argv) {
     if (argc > 1 && std::strcmp(argv[1], "--probe-screen-capture") == 0) {

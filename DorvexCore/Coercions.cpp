@@ -1,10 +1,10 @@
 #include "DorvexCore/Coercions.h"
 
+#include "DorvexCore/Text.h"
+
 #include <charconv>
 #include <cmath>
 #include <limits>
-
-#include "DorvexCore/Text.h"
 
 namespace dorvex {
 namespace {

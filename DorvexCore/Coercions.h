@@ -2,11 +2,11 @@
 
 // Tolerant readers of request parameters and action fields. Each takes a JSON value or
 // nothing (an absent key).
+#include "DorvexCore/Json.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
-
-#include "DorvexCore/Json.h"
 
 namespace dorvex {
 

@@ -40,6 +40,9 @@ size_t nestingDepth(std::string_view text) {
 }
 
 std::optional<DriverRequest> parseRequestLine(std::string_view line) {
+    // A NUL byte is never valid JSON, but the reader would take it as the end of the text and
+    // accept whatever came before it.
+    if (line.find('\0') != std::string_view::npos) return std::nullopt;
     if (nestingDepth(line) > maxNestingDepth) return std::nullopt;
     Json document = Json::parse(line, nullptr, /*allow_exceptions=*/false);
     if (!document.is_object()) return std::nullopt; // also a syntax error ("discarded")
@@ -67,18 +70,12 @@ std::optional<std::string> actionFamily(std::string_view actionType) {
         const char* family;
     };
     static constexpr Row rows[] = {
-        {"desktop_list_apps", "read"},
-        {"desktop_list_windows", "read"},
-        {"desktop_list_monitors", "read"},
-        {"desktop_get_ui_tree", "read"},
-        {"desktop_find_elements", "read"},
-        {"desktop_invoke_element_action", "write"},
-        {"desktop_set_element_value", "write"},
-        {"desktop_subscribe_ui_events", "observer"},
-        {"desktop_get_ui_events", "observer"},
-        {"desktop_capture_screen", "non_ax"},
-        {"desktop_run_applescript", "non_ax"},
-        {"desktop_send_input", "non_ax"},
+        {"desktop_list_apps", "read"},          {"desktop_list_windows", "read"},
+        {"desktop_list_monitors", "read"},      {"desktop_get_ui_tree", "read"},
+        {"desktop_find_elements", "read"},      {"desktop_invoke_element_action", "write"},
+        {"desktop_set_element_value", "write"}, {"desktop_subscribe_ui_events", "observer"},
+        {"desktop_get_ui_events", "observer"},  {"desktop_capture_screen", "non_ax"},
+        {"desktop_run_applescript", "non_ax"},  {"desktop_send_input", "non_ax"},
     };
     for (const Row& row : rows) {
         if (row.actionType == actionType) return row.family;
@@ -116,14 +113,25 @@ DriverAXErrorMapping mapAXError(int32_t code, const std::string& operation) {
                                   "AX operation failed for "};
     const Row* row = &other;
     switch (code) {
-    case -25211: row = &apiDisabled; break;
+    case -25211:
+        row = &apiDisabled;
+        break;
     case -25202:
-    case -25203: row = &invalidElement; break;
+    case -25203:
+        row = &invalidElement;
+        break;
     case -25205:
-    case -25213: row = &attributeUnsupported; break;
-    case -25206: row = &actionUnsupported; break;
-    case -25208: row = &notImplemented; break;
-    default: break;
+    case -25213:
+        row = &attributeUnsupported;
+        break;
+    case -25206:
+        row = &actionUnsupported;
+        break;
+    case -25208:
+        row = &notImplemented;
+        break;
+    default:
+        break;
     }
     return {row->status, row->code, row->retryable,
             row->prefix + operation + " (" + std::to_string(code) + ")."};

@@ -2,13 +2,13 @@
 
 // The wire protocol's pure rules: request lines, action types and families, and the mapping
 // of accessibility error codes to failure fields.
+#include "DorvexCore/Json.h"
+
 #include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
-
-#include "DorvexCore/Json.h"
 
 namespace dorvex {
 
@@ -35,18 +35,10 @@ inline constexpr int protocolVersion = 1;
 inline constexpr size_t maxNestingDepth = 256;
 
 inline constexpr std::array<std::string_view, 12> supportedActionTypes = {
-    "desktop_list_apps",
-    "desktop_list_windows",
-    "desktop_list_monitors",
-    "desktop_get_ui_tree",
-    "desktop_find_elements",
-    "desktop_invoke_element_action",
-    "desktop_set_element_value",
-    "desktop_subscribe_ui_events",
-    "desktop_get_ui_events",
-    "desktop_capture_screen",
-    "desktop_run_applescript",
-    "desktop_send_input",
+    "desktop_list_apps",         "desktop_list_windows",        "desktop_list_monitors",
+    "desktop_get_ui_tree",       "desktop_find_elements",       "desktop_invoke_element_action",
+    "desktop_set_element_value", "desktop_subscribe_ui_events", "desktop_get_ui_events",
+    "desktop_capture_screen",    "desktop_run_applescript",     "desktop_send_input",
 };
 
 // A request, or nothing when the line is not an acceptable request. Never throws.

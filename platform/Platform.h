@@ -6,6 +6,8 @@
 // simulated desktop (platform/sim), used wherever macOS is absent, and the macOS binding
 // (platform/macos), built on Apple hosts.
 
+#include "DorvexCore/Json.h"
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -13,8 +15,6 @@
 #include <string>
 #include <variant>
 #include <vector>
-
-#include "DorvexCore/Json.h"
 
 namespace dorvex::platform {
 
@@ -145,7 +145,7 @@ struct DisplayCountResult {
 };
 
 struct DisplayListResult {
-    int32_t code = -1; // 0 on success
+    int32_t code = -1;                // 0 on success
     std::vector<uint32_t> displayIds; // at most the capacity asked for
 };
 

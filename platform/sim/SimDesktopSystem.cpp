@@ -1,0 +1,512 @@
+// The simulated desktop's window server, displays, images, input events, permissions and
+// workspace.
+#include "DorvexCore/PngEncoder.h"
+#include "platform/sim/SimDesktop.h"
+#include "platform/sim/SimRender.h"
+
+#include <algorithm>
+#include <chrono>
+#include <unicode/unistr.h>
+
+namespace dorvex::platform::sim {
+namespace {
+
+constexpr int32_t displayFailure = 1000; // the window server's generic failure code
+constexpr int32_t firstLaunchPid = 1000;
+
+struct SimEvent {
+    bool keyboard = true;
+    uint16_t keyCode = 0;
+    bool down = false;
+    uint64_t flags = 0;
+    std::optional<std::string> text;
+    MouseEventType type = MouseEventType::mouseMoved;
+    Point point;
+    MouseButton button = MouseButton::left;
+};
+
+const char* mouseTypeName(MouseEventType type) {
+    switch (type) {
+    case MouseEventType::leftMouseDown:
+        return "leftMouseDown";
+    case MouseEventType::leftMouseUp:
+        return "leftMouseUp";
+    case MouseEventType::rightMouseDown:
+        return "rightMouseDown";
+    case MouseEventType::rightMouseUp:
+        return "rightMouseUp";
+    case MouseEventType::mouseMoved:
+        return "mouseMoved";
+    case MouseEventType::otherMouseDown:
+        return "otherMouseDown";
+    case MouseEventType::otherMouseUp:
+        return "otherMouseUp";
+    }
+    return "unknown";
+}
+
+const char* buttonName(MouseButton button) {
+    switch (button) {
+    case MouseButton::left:
+        return "left";
+    case MouseButton::right:
+        return "right";
+    case MouseButton::center:
+        return "center";
+    }
+    return "unknown";
+}
+
+Json eventLine(const SimEvent& event) {
+    if (event.keyboard) {
+        Json line{{"event", "key"},
+                  {"keyCode", event.keyCode},
+                  {"down", event.down},
+                  {"flags", event.flags}};
+        if (event.text) line["text"] = *event.text;
+        return line;
+    }
+    Json line{{"event", "mouse"},
+              {"type", mouseTypeName(event.type)},
+              {"x", event.point.x},
+              {"y", event.point.y},
+              {"button", buttonName(event.button)}};
+    if (event.flags != 0) line["flags"] = event.flags;
+    return line;
+}
+
+std::string utf8(const std::u16string& text) {
+    std::string converted;
+    icu::UnicodeString(text.data(), static_cast<int32_t>(text.size())).toUTF8String(converted);
+    return converted;
+}
+
+Image toImage(RgbaImage rendered) {
+    size_t width = rendered.width;
+    size_t height = rendered.height;
+    return {width, height, std::make_shared<const RgbaImage>(std::move(rendered))};
+}
+
+double secondsSince1970() {
+    using namespace std::chrono;
+    return duration<double>(system_clock::now().time_since_epoch()).count();
+}
+
+std::vector<RunningApplication> appInfos(const std::vector<SimApp>& apps) {
+    std::vector<RunningApplication> infos;
+    infos.reserve(apps.size());
+    for (const SimApp& app : apps)
+        infos.push_back(app.info);
+    return infos;
+}
+
+} // namespace
+
+// Window server.
+
+std::optional<std::vector<WindowRow>> SimDesktop::copyWindowInfo(WindowListOption option,
+                                                                 uint32_t relativeToWindow) {
+    Call call(*this, "copyWindowInfo");
+    std::lock_guard lock(mutex_);
+    uint32_t bits = static_cast<uint32_t>(option);
+    if (model_.faults.windowListFails(bits)) return std::nullopt;
+    return windowList(model_.windows, bits, relativeToWindow);
+}
+
+int32_t SimDesktop::windowLevelForKey(int32_t key) {
+    Call call(*this, "windowLevelForKey");
+    std::lock_guard lock(mutex_);
+    auto found = model_.windowLevels.find(key);
+    return found == model_.windowLevels.end() ? 0 : found->second;
+}
+
+// Displays.
+
+DisplayCountResult SimDesktop::activeDisplayCount() {
+    Call call(*this, "activeDisplayCount");
+    std::lock_guard lock(mutex_);
+    if (model_.faults.displayCount) return {displayFailure, 0};
+    return {0, static_cast<uint32_t>(model_.displays.size())};
+}
+
+DisplayListResult SimDesktop::activeDisplayList(uint32_t capacity) {
+    Call call(*this, "activeDisplayList");
+    std::lock_guard lock(mutex_);
+    if (model_.faults.displayList) return {displayFailure, {}};
+    DisplayListResult result{0, {}};
+    for (const SimDisplay& display : model_.displays) {
+        if (result.displayIds.size() == capacity) break;
+        result.displayIds.push_back(display.id);
+    }
+    return result;
+}
+
+Rect SimDesktop::displayBounds(uint32_t displayId) {
+    Call call(*this, "displayBounds");
+    std::lock_guard lock(mutex_);
+    const SimDisplay* display = model_.display(displayId);
+    return display ? display->bounds : Rect{};
+}
+
+uint32_t SimDesktop::mainDisplayId() {
+    Call call(*this, "mainDisplayId");
+    std::lock_guard lock(mutex_);
+    const SimDisplay* main = model_.mainDisplay();
+    return main ? main->id : 0;
+}
+
+std::vector<uint32_t> SimDesktop::displaysWithPoint(Point point) {
+    Call call(*this, "displaysWithPoint");
+    std::lock_guard lock(mutex_);
+    std::vector<uint32_t> ids;
+    for (const SimDisplay& display : model_.displays) {
+        if (contains(display.bounds, point)) ids.push_back(display.id);
+    }
+    return ids;
+}
+
+std::optional<Size> SimDesktop::displayModePixelSize(uint32_t displayId) {
+    Call call(*this, "displayModePixelSize");
+    std::lock_guard lock(mutex_);
+    const SimDisplay* display = model_.display(displayId);
+    if (!display || !display->modeReadable) return std::nullopt;
+    return display->pixelSize;
+}
+
+Size SimDesktop::displayPixelsFallback(uint32_t displayId) {
+    Call call(*this, "displayPixelsFallback");
+    std::lock_guard lock(mutex_);
+    const SimDisplay* display = model_.display(displayId);
+    return display ? display->fallbackPixelSize : Size{};
+}
+
+// Screens answer in the screen list's own coordinates: origin at the bottom left of the main
+// display, y upwards, the main screen first.
+std::vector<ScreenInfo> SimDesktop::screens() {
+    Call call(*this, "screens");
+    std::lock_guard lock(mutex_);
+    const SimDisplay* main = model_.mainDisplay();
+    if (!main) return {};
+    double top = main->bounds.y + main->bounds.height;
+    auto flip = [&](const Rect& rect) {
+        return Rect{rect.x, top - (rect.y + rect.height), rect.width, rect.height};
+    };
+    std::vector<ScreenInfo> screens{{flip(main->bounds), flip(main->visibleFrame), main->id}};
+    for (const SimDisplay& display : model_.displays) {
+        if (&display == main) continue;
+        screens.push_back({flip(display.bounds), flip(display.visibleFrame), display.id});
+    }
+    return screens;
+}
+
+// Images. Rendering runs on copies, outside the lock.
+
+std::optional<Image> SimDesktop::createDisplayImage(uint32_t displayId) {
+    Call call(*this, "createDisplayImage");
+    Rect bounds;
+    Size pixels;
+    std::vector<SimWindow> windows;
+    {
+        std::lock_guard lock(mutex_);
+        const SimDisplay* display = model_.display(displayId);
+        if (model_.faults.displayImage || !display) return std::nullopt;
+        bounds = display->bounds;
+        pixels = display->pixelSize;
+        windows = model_.windows;
+    }
+    return toImage(renderDisplay(bounds, pixels, windows));
+}
+
+double SimDesktop::scaleForWindow(const SimWindow& window) const {
+    const Rect& bounds = *window.bounds;
+    Point centre{bounds.x + bounds.width / 2, bounds.y + bounds.height / 2};
+    const SimDisplay* holder = model_.mainDisplay();
+    for (const SimDisplay& display : model_.displays) {
+        if (contains(display.bounds, centre)) holder = &display;
+    }
+    return holder ? holder->pixelSize.width / holder->bounds.width : 1.0;
+}
+
+std::optional<Image> SimDesktop::createWindowImage(uint32_t windowId) {
+    Call call(*this, "createWindowImage");
+    SimWindow window;
+    double scale = 1;
+    {
+        std::lock_guard lock(mutex_);
+        const SimWindow* found = findWindow(model_.windows, windowId);
+        if (model_.faults.windowImage || !found || !found->bounds) return std::nullopt;
+        window = *found;
+        scale = scaleForWindow(window);
+    }
+    std::optional<RgbaImage> rendered = renderWindow(window, scale);
+    if (!rendered) return std::nullopt;
+    return toImage(std::move(*rendered));
+}
+
+std::optional<std::vector<uint8_t>> SimDesktop::pngRepresentation(const Image& image) {
+    Call call(*this, "pngRepresentation");
+    const auto* rendered = static_cast<const RgbaImage*>(image.handle.get());
+    if (!rendered) return std::nullopt;
+    return png::encodeRgba(rendered->width, rendered->height, rendered->pixels);
+}
+
+// Input events.
+
+Event SimDesktop::createKeyboardEvent(uint16_t keyCode, bool keyDown) {
+    Call call(*this, "createKeyboardEvent");
+    std::lock_guard lock(mutex_);
+    if (model_.faults.eventCreation) return {};
+    auto event = std::make_shared<SimEvent>();
+    event->keyCode = keyCode;
+    event->down = keyDown;
+    return {std::move(event)};
+}
+
+void SimDesktop::setEventFlags(Event& event, uint64_t flags) {
+    Call call(*this, "setEventFlags");
+    if (auto* simEvent = static_cast<SimEvent*>(event.handle.get())) simEvent->flags = flags;
+}
+
+void SimDesktop::setKeyboardEventText(Event& event, const std::u16string& text) {
+    Call call(*this, "setKeyboardEventText");
+    if (auto* simEvent = static_cast<SimEvent*>(event.handle.get())) simEvent->text = utf8(text);
+}
+
+Event SimDesktop::createMouseEvent(MouseEventType type, Point point, MouseButton button) {
+    Call call(*this, "createMouseEvent");
+    std::lock_guard lock(mutex_);
+    if (model_.faults.eventCreation) return {};
+    auto event = std::make_shared<SimEvent>();
+    event->keyboard = false;
+    event->type = type;
+    event->point = point;
+    event->button = button;
+    return {std::move(event)};
+}
+
+void SimDesktop::postEvent(const Event& event) {
+    Call call(*this, "postEvent");
+    const auto* simEvent = static_cast<const SimEvent*>(event.handle.get());
+    if (!simEvent) return;
+    if (!simEvent->keyboard) {
+        std::lock_guard lock(mutex_);
+        if (model_.cursor.mode == CursorMode::follows) model_.cursor.location = simEvent->point;
+    }
+    recorder_.recordEvent(eventLine(*simEvent));
+}
+
+std::optional<Point> SimDesktop::cursorLocation() {
+    Call call(*this, "cursorLocation");
+    std::lock_guard lock(mutex_);
+    if (model_.cursor.mode == CursorMode::unreadable) return std::nullopt;
+    return model_.cursor.location;
+}
+
+// Permissions.
+
+bool SimDesktop::preflightScreenCaptureAccess() {
+    Call call(*this, "preflightScreenCaptureAccess");
+    std::lock_guard lock(mutex_);
+    return model_.permissions.screenCapture.granted;
+}
+
+bool SimDesktop::requestScreenCaptureAccess() {
+    Call call(*this, "requestScreenCaptureAccess");
+    std::lock_guard lock(mutex_);
+    return request(model_.permissions.screenCapture);
+}
+
+bool SimDesktop::preflightListenEventAccess() {
+    Call call(*this, "preflightListenEventAccess");
+    std::lock_guard lock(mutex_);
+    return model_.permissions.listenEvent.granted;
+}
+
+bool SimDesktop::requestListenEventAccess() {
+    Call call(*this, "requestListenEventAccess");
+    std::lock_guard lock(mutex_);
+    return request(model_.permissions.listenEvent);
+}
+
+bool SimDesktop::preflightPostEventAccess() {
+    Call call(*this, "preflightPostEventAccess");
+    std::lock_guard lock(mutex_);
+    return model_.permissions.postEvent.granted;
+}
+
+bool SimDesktop::requestPostEventAccess() {
+    Call call(*this, "requestPostEventAccess");
+    std::lock_guard lock(mutex_);
+    return request(model_.permissions.postEvent);
+}
+
+// Workspace.
+
+// The faults of this read wait on the condition, which releases the lock: a reload from the
+// main thread can always get in, and wakes a hanging read.
+std::vector<RunningApplication> SimDesktop::runningApplications() {
+    Call call(*this, "runningApplications");
+    std::unique_lock lock(mutex_);
+    if (model_.faults.runningAppsDelayMs > 0) {
+        changed_.wait_for(lock, std::chrono::milliseconds(model_.faults.runningAppsDelayMs),
+                          [&] { return stopping_; });
+    }
+    if (model_.faults.runningAppsHang) {
+        uint64_t generation = generation_;
+        changed_.wait(lock, [&] { return stopping_ || generation_ != generation; });
+    }
+    return appInfos(model_.apps);
+}
+
+std::optional<RunningApplication> SimDesktop::frontmostApplication() {
+    Call call(*this, "frontmostApplication");
+    std::lock_guard lock(mutex_);
+    if (!model_.frontmostPid) return std::nullopt;
+    const SimApp* app = model_.app(*model_.frontmostPid);
+    if (!app) return std::nullopt;
+    return app->info;
+}
+
+std::optional<std::string> SimDesktop::urlForApplication(const std::string& bundleId) {
+    Call call(*this, "urlForApplication");
+    std::lock_guard lock(mutex_);
+    for (const SimInstalledApp& installed : model_.installedApps) {
+        if (installed.app.info.bundleIdentifier == bundleId) return installed.bundleURL;
+    }
+    for (const SimApp& app : model_.apps) {
+        if (app.info.bundleIdentifier == bundleId && app.info.bundleURL) return app.info.bundleURL;
+    }
+    return std::nullopt;
+}
+
+void SimDesktop::activate(int32_t pid) {
+    for (SimApp& app : model_.apps) {
+        app.info.isActive = app.info.pid == pid;
+        if (app.info.isActive) app.info.isHidden = false;
+    }
+    model_.frontmostPid = pid;
+}
+
+SimApp& SimDesktop::startApp(const SimInstalledApp& installed) {
+    SimApp app = installed.app;
+    int32_t pid = app.info.pid;
+    if (pid == 0 || model_.app(pid)) {
+        pid = firstLaunchPid;
+        for (const SimApp& running : model_.apps)
+            pid = std::max(pid, running.info.pid + 1);
+    }
+    app.info.pid = pid;
+    app.info.launchDate = secondsSince1970();
+    app.info.isActive = false;
+    std::vector<SimWindow> windows = installed.windows;
+    for (SimWindow& window : windows)
+        window.ownerPid = pid;
+    model_.windows.insert(model_.windows.begin(), windows.begin(), windows.end());
+    deriveWindowFrames(app, model_.windows);
+    model_.apps.push_back(std::move(app));
+    model_.indexElementIds();
+    return model_.apps.back();
+}
+
+OpenApplicationResult SimDesktop::launch(const std::string& url, bool activates, Json& event) {
+    const SimInstalledApp* installed = nullptr;
+    for (const SimInstalledApp& candidate : model_.installedApps) {
+        if (candidate.bundleURL == url) installed = &candidate;
+    }
+    const SimApp* running = nullptr;
+    for (const SimApp& app : model_.apps) {
+        bool sameBundle = installed && app.info.bundleIdentifier &&
+                          app.info.bundleIdentifier == installed->app.info.bundleIdentifier;
+        if (!running && (sameBundle || app.info.bundleURL == url)) running = &app;
+    }
+    if (!installed && !running) {
+        return {std::nullopt, "The application at " + url + " could not be found."};
+    }
+    if (installed && installed->launchError) return {std::nullopt, *installed->launchError};
+    int32_t pid = running ? running->info.pid : startApp(*installed).info.pid;
+    event["launched"] = running == nullptr;
+    if (activates) activate(pid);
+    return {model_.app(pid)->info, std::nullopt};
+}
+
+void SimDesktop::openApplication(const std::string& url, bool activates,
+                                 std::function<void(OpenApplicationResult)> completion) {
+    Call call(*this, "openApplication");
+    Json event{{"event", "launch"}, {"url", url}, {"activates", activates}};
+    OpenApplicationResult result;
+    int64_t delayMs = 0;
+    bool completes = true;
+    {
+        std::lock_guard lock(mutex_);
+        result = launch(url, activates, event);
+        for (const SimInstalledApp& installed : model_.installedApps) {
+            if (installed.bundleURL != url) continue;
+            delayMs = installed.launchDelayMs;
+            completes = installed.launchCompletes;
+        }
+    }
+    if (result.app) {
+        if (result.app->bundleIdentifier) event["bundleId"] = *result.app->bundleIdentifier;
+        event["pid"] = result.app->pid;
+    }
+    if (result.error) event["error"] = *result.error;
+    recorder_.recordEvent(std::move(event));
+    if (completes && completion) deliverLater(std::move(completion), std::move(result), delayMs);
+}
+
+// The completion runs on a thread of its own, as the workspace's does, and is dropped when the
+// desktop shuts down first.
+void SimDesktop::deliverLater(std::function<void(OpenApplicationResult)> completion,
+                              OpenApplicationResult result, int64_t delayMs) {
+    std::lock_guard lock(mutex_);
+    if (stopping_) return;
+    completions_.emplace_back([this, completion = std::move(completion), result = std::move(result),
+                               delayMs]() mutable {
+        {
+            std::unique_lock lock(mutex_);
+            changed_.wait_for(lock, std::chrono::milliseconds(delayMs), [&] { return stopping_; });
+            if (stopping_) return;
+        }
+        completion(std::move(result));
+    });
+}
+
+bool SimDesktop::openURL(const std::string& url) {
+    Call call(*this, "openURL");
+    bool opened = !url.empty();
+    {
+        std::lock_guard lock(mutex_);
+        for (const std::string& prefix : model_.refusedUrlPrefixes) {
+            if (url.rfind(prefix, 0) == 0) opened = false;
+        }
+    }
+    recorder_.recordEvent(Json{{"event", "openURL"}, {"url", url}, {"opened", opened}});
+    return opened;
+}
+
+std::vector<RunningApplication>
+SimDesktop::runningApplicationsWithBundleId(const std::string& bundleId) {
+    Call call(*this, "runningApplicationsWithBundleId");
+    std::lock_guard lock(mutex_);
+    std::vector<RunningApplication> found;
+    for (const SimApp& app : model_.apps) {
+        if (app.info.bundleIdentifier == bundleId) found.push_back(app.info);
+    }
+    return found;
+}
+
+std::optional<RunningApplication> SimDesktop::runningApplicationWithPid(int32_t pid) {
+    Call call(*this, "runningApplicationWithPid");
+    std::lock_guard lock(mutex_);
+    const SimApp* app = model_.app(pid);
+    if (!app) return std::nullopt;
+    return app->info;
+}
+
+std::string SimDesktop::scriptInterpreterPath() {
+    Call call(*this, "scriptInterpreterPath");
+    std::lock_guard lock(mutex_);
+    return model_.scriptInterpreterPath;
+}
+
+} // namespace dorvex::platform::sim

@@ -1,0 +1,418 @@
+#include "platform/sim/SimScenario.h"
+
+#include "platform/sim/SimJsonReader.h"
+#include "platform/sim/SimRender.h"
+
+#include <algorithm>
+#include <limits>
+#include <set>
+
+namespace dorvex::platform::sim {
+namespace {
+
+constexpr int64_t maxPid = std::numeric_limits<int32_t>::max();
+constexpr int64_t maxDelayMs = 3'600'000;
+
+std::string indexed(const std::string& path, size_t i) {
+    return path + "[" + std::to_string(i) + "]";
+}
+
+SimDisplay parseDisplay(const Json& value, const std::string& path) {
+    ObjectReader reader(value, path);
+    SimDisplay display;
+    display.id = static_cast<uint32_t>(
+        reader.integer("id", 1, std::numeric_limits<uint32_t>::max()).value_or(0));
+    if (display.id == 0) refuse(reader.pathOf("id"), "required");
+    std::optional<Rect> bounds = reader.rect("bounds");
+    if (!bounds || bounds->width <= 0 || bounds->height <= 0) {
+        refuse(reader.pathOf("bounds"), "required, with a positive size");
+    }
+    display.bounds = *bounds;
+    double scale = reader.number("scale").value_or(1.0);
+    display.pixelSize =
+        reader.size("pixelSize").value_or(Size{bounds->width * scale, bounds->height * scale});
+    if (!imageSizeAllowed(display.pixelSize.width, display.pixelSize.height) ||
+        display.pixelSize.width < 1 || display.pixelSize.height < 1) {
+        refuse(reader.pathOf("pixelSize"), "pixel size out of range");
+    }
+    display.modeReadable = reader.boolean("modeReadable").value_or(true);
+    display.fallbackPixelSize =
+        reader.size("fallbackPixelSize").value_or(Size{bounds->width, bounds->height});
+    display.visibleFrame = reader.rect("visibleFrame").value_or(*bounds);
+    display.main = reader.boolean("main").value_or(false);
+    reader.finish();
+    return display;
+}
+
+ActivationPolicy parsePolicy(ObjectReader& reader) {
+    std::string policy = reader.string("activationPolicy").value_or("regular");
+    if (policy == "regular") return ActivationPolicy::regular;
+    if (policy == "accessory") return ActivationPolicy::accessory;
+    if (policy == "prohibited") return ActivationPolicy::prohibited;
+    refuse(reader.pathOf("activationPolicy"), "expected regular, accessory or prohibited");
+}
+
+// The keys that running and installed applications share.
+SimApp parseAppFields(ObjectReader& reader, bool pidRequired) {
+    SimApp app;
+    RunningApplication& info = app.info;
+    std::optional<int64_t> pid = reader.integer("pid", 1, maxPid);
+    if (!pid && pidRequired) refuse(reader.pathOf("pid"), "required");
+    info.pid = static_cast<int32_t>(pid.value_or(0));
+    info.bundleIdentifier = reader.string("bundleId");
+    info.localizedName = reader.string("name");
+    info.launchDate = reader.number("launchDate");
+    info.isActive = reader.boolean("active").value_or(false);
+    info.isHidden = reader.boolean("hidden").value_or(false);
+    info.activationPolicy = parsePolicy(reader);
+    if (auto path = reader.string("bundlePath")) info.bundleURL = fileURL(*path, true);
+    if (auto path = reader.string("executablePath")) info.executableURL = fileURL(*path, false);
+    app.tree = parseTree(reader.object("accessibility"), reader.pathOf("accessibility"),
+                         info.localizedName);
+    return app;
+}
+
+SimApp parseApp(const Json& value, const std::string& path) {
+    ObjectReader reader(value, path);
+    SimApp app = parseAppFields(reader, true);
+    reader.finish();
+    return app;
+}
+
+SimInstalledApp parseInstalledApp(const Json& value, const std::string& path) {
+    ObjectReader reader(value, path);
+    SimInstalledApp installed;
+    installed.app = parseAppFields(reader, false);
+    const RunningApplication& info = installed.app.info;
+    if (!info.bundleIdentifier) refuse(reader.pathOf("bundleId"), "required");
+    if (!info.bundleURL) {
+        std::string name = info.localizedName.value_or(*info.bundleIdentifier);
+        installed.app.info.bundleURL = fileURL("/Applications/" + name + ".app", true);
+    }
+    installed.bundleURL = *installed.app.info.bundleURL;
+    if (const Json* windows = reader.array("windows")) {
+        for (size_t i = 0; i < windows->size(); ++i) {
+            installed.windows.push_back(
+                parseWindow((*windows)[i], indexed(reader.pathOf("windows"), i)));
+        }
+    }
+    installed.launchError = reader.string("launchError");
+    installed.launchDelayMs = reader.integer("launchDelayMs", 0, maxDelayMs).value_or(0);
+    installed.launchCompletes = reader.boolean("launchCompletes").value_or(true);
+    reader.finish();
+    return installed;
+}
+
+SimCursor parseCursor(const Json& value, const std::string& path) {
+    ObjectReader reader(value, path);
+    SimCursor cursor;
+    std::string mode = reader.string("mode").value_or("follows");
+    if (mode == "follows") {
+        cursor.mode = CursorMode::follows;
+    } else if (mode == "fixed") {
+        cursor.mode = CursorMode::fixed;
+    } else if (mode == "unreadable") {
+        cursor.mode = CursorMode::unreadable;
+    } else {
+        refuse(reader.pathOf("mode"), "expected follows, fixed or unreadable");
+    }
+    cursor.location.x = reader.number("x").value_or(0);
+    cursor.location.y = reader.number("y").value_or(0);
+    reader.finish();
+    return cursor;
+}
+
+SimPermission parsePermission(ObjectReader& parent, const char* key) {
+    SimPermission permission;
+    const Json* value = parent.raw(key);
+    if (!value) return permission;
+    if (value->is_boolean()) {
+        permission.granted = value->get<bool>();
+        return permission;
+    }
+    ObjectReader reader(*value, parent.pathOf(key));
+    permission.granted = reader.boolean("granted").value_or(true);
+    permission.grantOnRequest = reader.boolean("grantOnRequest").value_or(false);
+    reader.finish();
+    return permission;
+}
+
+SimPermissions parsePermissions(const Json& value, const std::string& path) {
+    ObjectReader reader(value, path);
+    SimPermissions permissions{
+        parsePermission(reader, "accessibility"), parsePermission(reader, "screenCapture"),
+        parsePermission(reader, "listenEvent"), parsePermission(reader, "postEvent")};
+    reader.finish();
+    return permissions;
+}
+
+SimHitRegion parseHitRegion(const Json& value, const std::string& path) {
+    ObjectReader reader(value, path);
+    SimHitRegion region;
+    std::optional<Rect> rect = reader.rect("rect");
+    if (!rect) refuse(reader.pathOf("rect"), "required");
+    region.rect = *rect;
+    region.elementId = reader.string("element");
+    const Json* error = reader.raw("error");
+    if (region.elementId.has_value() == (error != nullptr)) {
+        refuse(path, "give exactly one of \"element\" and \"error\"");
+    }
+    if (error) region.error = readCode(*error, reader.pathOf("error"));
+    reader.finish();
+    return region;
+}
+
+void parseWindowListFault(ObjectReader& reader, SimFaults& faults) {
+    const Json* value = reader.raw("windowList");
+    if (!value) return;
+    if (value->is_boolean()) {
+        faults.windowListAll = value->get<bool>();
+        return;
+    }
+    if (!value->is_array()) refuse(reader.pathOf("windowList"), "expected true or options");
+    for (size_t i = 0; i < value->size(); ++i) {
+        const Json& option = (*value)[i];
+        if (!option.is_number_unsigned() ||
+            option.get<uint64_t>() > std::numeric_limits<uint32_t>::max()) {
+            refuse(indexed(reader.pathOf("windowList"), i), "expected a window list option");
+        }
+        faults.windowListOptions.push_back(option.get<uint32_t>());
+    }
+}
+
+SimFaults parseFaults(const Json& value, const std::string& path) {
+    ObjectReader reader(value, path);
+    SimFaults faults;
+    parseWindowListFault(reader, faults);
+    faults.displayCount = reader.boolean("displayCount").value_or(false);
+    faults.displayList = reader.boolean("displayList").value_or(false);
+    faults.displayImage = reader.boolean("displayImage").value_or(false);
+    faults.windowImage = reader.boolean("windowImage").value_or(false);
+    faults.eventCreation = reader.boolean("eventCreation").value_or(false);
+    faults.runningAppsDelayMs = reader.integer("runningAppsDelayMs", 0, maxDelayMs).value_or(0);
+    faults.runningAppsHang = reader.boolean("runningAppsHang").value_or(false);
+    reader.finish();
+    return faults;
+}
+
+std::map<int32_t, int32_t> parseWindowLevels(const Json& value, const std::string& path) {
+    std::map<int32_t, int32_t> levels{{13, 1000}};
+    ObjectReader reader(value, path);
+    for (const auto& [key, unused] : value.items()) {
+        size_t used = 0;
+        int key32 = 0;
+        try {
+            key32 = std::stoi(key, &used);
+        } catch (const std::exception&) {
+            used = 0;
+        }
+        if (used == 0 || used != key.size()) refuse(reader.pathOf(key), "expected a level key");
+        levels[key32] = static_cast<int32_t>(*reader.integer(
+            key.c_str(), std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
+    }
+    reader.finish();
+    return levels;
+}
+
+template <class T, class Parse>
+std::vector<T> parseList(ObjectReader& reader, const char* key, Parse parse) {
+    std::vector<T> items;
+    if (const Json* list = reader.array(key)) {
+        for (size_t i = 0; i < list->size(); ++i) {
+            items.push_back(parse((*list)[i], indexed(reader.pathOf(key), i)));
+        }
+    }
+    return items;
+}
+
+std::vector<std::string> parseStrings(ObjectReader& reader, const char* key) {
+    std::vector<std::string> strings;
+    if (const Json* list = reader.array(key)) {
+        for (size_t i = 0; i < list->size(); ++i) {
+            if (!(*list)[i].is_string()) refuse(indexed(reader.pathOf(key), i), "expected text");
+            strings.push_back((*list)[i].get<std::string>());
+        }
+    }
+    return strings;
+}
+
+void checkDisplays(std::vector<SimDisplay>& displays) {
+    std::set<uint32_t> ids;
+    size_t mains = 0;
+    for (const SimDisplay& display : displays) {
+        if (!ids.insert(display.id).second) {
+            refuse("displays", "display id " + std::to_string(display.id) + " is used twice");
+        }
+        if (display.main) ++mains;
+    }
+    if (mains > 1) refuse("displays", "more than one main display");
+    if (mains == 0 && !displays.empty()) displays.front().main = true;
+}
+
+void checkApps(const SimScenario& scenario) {
+    std::set<int32_t> pids;
+    for (const SimApp& app : scenario.apps) {
+        if (!pids.insert(app.info.pid).second) {
+            refuse("apps", "pid " + std::to_string(app.info.pid) + " is used twice");
+        }
+    }
+}
+
+// Element ids are unique over every tree, and every reference names one of them.
+void checkElementIds(const SimScenario& scenario) {
+    std::set<std::string> ids;
+    std::vector<std::string> references;
+    auto visit = [&](const SimTree& tree) {
+        for (const SimNode& node : tree.nodes) {
+            if (!node.id.empty() && !ids.insert(node.id).second) {
+                refuse("apps", "element id \"" + node.id + "\" is used twice");
+            }
+        }
+        collectReferences(tree, references);
+    };
+    for (const SimApp& app : scenario.apps)
+        visit(app.tree);
+    for (const SimInstalledApp& installed : scenario.installedApps)
+        visit(installed.app.tree);
+    for (const SimHitRegion& region : scenario.hitRegions) {
+        if (region.elementId) references.push_back(*region.elementId);
+    }
+    for (const std::string& reference : references) {
+        if (!ids.contains(reference)) {
+            refuse("apps", "no element has the id \"" + reference + "\"");
+        }
+    }
+}
+
+void readTopLevel(ObjectReader& reader, SimScenario& scenario) {
+    scenario.displays = parseList<SimDisplay>(reader, "displays", parseDisplay);
+    scenario.apps = parseList<SimApp>(reader, "apps", parseApp);
+    scenario.installedApps = parseList<SimInstalledApp>(reader, "installedApps", parseInstalledApp);
+    scenario.windows = parseList<SimWindow>(reader, "windows", parseWindow);
+    scenario.hitRegions = parseList<SimHitRegion>(reader, "hitTest", parseHitRegion);
+    scenario.refusedUrlPrefixes = parseStrings(reader, "refusedUrlPrefixes");
+    if (const Json* frontmost = reader.raw("frontmostPid")) {
+        if (!frontmost->is_null()) {
+            scenario.frontmostPid =
+                static_cast<int32_t>(*reader.integer("frontmostPid", 1, maxPid));
+        }
+    } else {
+        for (const SimApp& app : scenario.apps) {
+            if (app.info.isActive) {
+                scenario.frontmostPid = app.info.pid;
+                break;
+            }
+        }
+    }
+    if (const Json* cursor = reader.raw("cursor")) {
+        scenario.cursor = parseCursor(*cursor, reader.pathOf("cursor"));
+    }
+    if (const Json* levels = reader.raw("windowLevels")) {
+        scenario.windowLevels = parseWindowLevels(*levels, reader.pathOf("windowLevels"));
+    }
+    if (const Json* permissions = reader.raw("permissions")) {
+        scenario.permissions = parsePermissions(*permissions, reader.pathOf("permissions"));
+    }
+    if (const Json* faults = reader.raw("faults")) {
+        scenario.faults = parseFaults(*faults, reader.pathOf("faults"));
+    }
+    scenario.hasWindowNumberFunction = reader.boolean("hasWindowNumberFunction").value_or(true);
+    scenario.scriptInterpreterPath = reader.string("scriptInterpreterPath").value_or("/bin/sh");
+    scenario.latencyUs = reader.integer("latencyUs", 0, 10'000'000).value_or(0);
+}
+
+bool unreservedInURL(unsigned char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '.' || c == '_' || c == '~' || c == '/';
+}
+
+} // namespace
+
+bool SimFaults::windowListFails(uint32_t option) const {
+    return windowListAll || std::find(windowListOptions.begin(), windowListOptions.end(), option) !=
+                                windowListOptions.end();
+}
+
+SimApp* SimScenario::app(int32_t pid) {
+    for (SimApp& app : apps) {
+        if (app.info.pid == pid) return &app;
+    }
+    return nullptr;
+}
+
+const SimApp* SimScenario::app(int32_t pid) const {
+    return const_cast<SimScenario*>(this)->app(pid);
+}
+
+const SimDisplay* SimScenario::display(uint32_t id) const {
+    for (const SimDisplay& display : displays) {
+        if (display.id == id) return &display;
+    }
+    return nullptr;
+}
+
+const SimDisplay* SimScenario::mainDisplay() const {
+    for (const SimDisplay& display : displays) {
+        if (display.main) return &display;
+    }
+    return nullptr;
+}
+
+void SimScenario::indexElementIds() {
+    elementIds.clear();
+    for (const SimApp& app : apps) {
+        for (uint32_t index = 0; index < app.tree.nodes.size(); ++index) {
+            const std::string& id = app.tree.nodes[index].id;
+            if (!id.empty()) elementIds[id] = SimNodeRef{app.info.pid, index};
+        }
+    }
+}
+
+SimScenarioLoad loadScenario(std::string_view text) {
+    Json document = Json::parse(text.begin(), text.end(), nullptr, false);
+    if (document.is_discarded()) return {std::nullopt, "the scenario is not valid JSON"};
+    try {
+        ObjectReader reader(document, "scenario");
+        SimScenario scenario;
+        readTopLevel(reader, scenario);
+        reader.finish();
+        checkDisplays(scenario.displays);
+        checkApps(scenario);
+        checkElementIds(scenario);
+        for (SimApp& app : scenario.apps)
+            deriveWindowFrames(app, scenario.windows);
+        scenario.indexElementIds();
+        return {std::move(scenario), ""};
+    } catch (const ScenarioError& error) {
+        return {std::nullopt, error.what()};
+    }
+}
+
+std::string fileURL(const std::string& path, bool directory) {
+    if (path.rfind("file://", 0) == 0) return path;
+    static constexpr char hex[] = "0123456789ABCDEF";
+    std::string url = "file://";
+    for (unsigned char c : path) {
+        if (unreservedInURL(c)) {
+            url += static_cast<char>(c);
+        } else {
+            url += '%';
+            url += hex[c >> 4];
+            url += hex[c & 15];
+        }
+    }
+    if (directory && url.back() != '/') url += '/';
+    return url;
+}
+
+void deriveWindowFrames(SimApp& app, const std::vector<SimWindow>& windows) {
+    for (SimNode& node : app.tree.nodes) {
+        if (!node.windowNumber) continue;
+        const SimWindow* window = findWindow(windows, *node.windowNumber);
+        if (window && window->bounds && window->ownerPid == app.info.pid) {
+            setFrame(node, *window->bounds);
+        }
+    }
+}
+
+} // namespace dorvex::platform::sim

@@ -1,0 +1,119 @@
+#pragma once
+
+// The simulated desktop as plain data: displays, applications with their accessibility trees,
+// the window server's list, the cursor, permissions and injected faults. A scenario file in
+// JSON describes all of it (docs/simulated-desktop.md); `loadScenario` reads and checks one.
+#include "platform/Platform.h"
+#include "platform/sim/SimElementTree.h"
+#include "platform/sim/SimWindowList.h"
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace dorvex::platform::sim {
+
+struct SimDisplay {
+    uint32_t id = 0;
+    Rect bounds;
+    Size pixelSize;
+    bool modeReadable = true;
+    Size fallbackPixelSize; // what the display's own pixel counts answer
+    Rect visibleFrame;      // global points, y down, like bounds
+    bool main = false;
+};
+
+struct SimApp {
+    RunningApplication info;
+    SimTree tree;
+};
+
+// An application that can be launched: not running until `openApplication` starts it.
+struct SimInstalledApp {
+    SimApp app;                     // info.pid 0: the next free pid is given at launch
+    std::string bundleURL;          // what `urlForApplication` answers and `openApplication` takes
+    std::vector<SimWindow> windows; // put in front of the window list at launch
+    std::optional<std::string> launchError;
+    int64_t launchDelayMs = 0;
+    bool launchCompletes = true;
+};
+
+enum class CursorMode { follows, fixed, unreadable };
+
+struct SimCursor {
+    CursorMode mode = CursorMode::follows;
+    Point location;
+};
+
+struct SimPermission {
+    bool granted = true;
+    bool grantOnRequest = false;
+};
+
+struct SimPermissions {
+    SimPermission accessibility, screenCapture, listenEvent, postEvent;
+};
+
+// A region where the accessibility hit test is forced to an element or an error code.
+struct SimHitRegion {
+    Rect rect;
+    std::optional<std::string> elementId;
+    int32_t error = axerr::failure;
+};
+
+struct SimFaults {
+    bool windowListAll = false;
+    std::vector<uint32_t> windowListOptions; // options that fail when not all do
+    bool displayCount = false;
+    bool displayList = false;
+    bool displayImage = false;
+    bool windowImage = false;
+    bool eventCreation = false;
+    int64_t runningAppsDelayMs = 0;
+    bool runningAppsHang = false;
+
+    bool windowListFails(uint32_t option) const;
+};
+
+struct SimScenario {
+    std::vector<SimDisplay> displays;
+    std::vector<SimApp> apps;
+    std::vector<SimInstalledApp> installedApps;
+    std::vector<SimWindow> windows; // front to back
+    std::optional<int32_t> frontmostPid;
+    SimCursor cursor;
+    std::map<int32_t, int32_t> windowLevels{{13, 1000}};
+    SimPermissions permissions;
+    bool hasWindowNumberFunction = true;
+    std::string scriptInterpreterPath = "/bin/sh";
+    int64_t latencyUs = 0;
+    std::vector<SimHitRegion> hitRegions;
+    std::vector<std::string> refusedUrlPrefixes;
+    SimFaults faults;
+    std::map<std::string, SimNodeRef> elementIds; // of running apps; rebuilt at each launch
+
+    SimApp* app(int32_t pid);
+    const SimApp* app(int32_t pid) const;
+    const SimDisplay* display(uint32_t id) const;
+    const SimDisplay* mainDisplay() const;
+    void indexElementIds();
+};
+
+struct SimScenarioLoad {
+    std::optional<SimScenario> scenario;
+    std::string error; // why the text was refused, when it was
+};
+
+SimScenarioLoad loadScenario(std::string_view text);
+
+// A file path as a file URL; `directory` adds the trailing slash of a bundle. Text that is
+// already a file URL is kept.
+std::string fileURL(const std::string& path, bool directory);
+
+// Gives AX windows without a frame of their own the bounds of their window-server window.
+void deriveWindowFrames(SimApp& app, const std::vector<SimWindow>& windows);
+
+} // namespace dorvex::platform::sim

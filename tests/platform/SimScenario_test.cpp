@@ -1,0 +1,232 @@
+// Scenario files: the embedded default desktop, the examples, refused scenarios, reloading a
+// changed file between requests, and the counters written at the end.
+#include "SimTestSupport.h"
+#include "platform/sim/DefaultScenario.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+namespace dorvex::platform::sim {
+namespace {
+
+using testing::desktopFrom;
+using testing::findByIdentifier;
+using testing::readFile;
+using testing::stringOf;
+using testing::TempDir;
+using testing::writeFileAtomically;
+
+const std::string examplesDir = std::string(DORVEX_SOURCE_DIR) + "/examples/scenarios";
+
+TEST(SimScenario, EmbeddedDefaultIsTheExampleFile) {
+    EXPECT_EQ(defaultScenarioText(), readFile(examplesDir + "/default.json"));
+}
+
+TEST(SimScenario, DefaultDesktopHasAnEditorInFront) {
+    SimOptions options;
+    options.scenarioText = std::string(defaultScenarioText());
+    SimDesktop desktop(options);
+    ASSERT_EQ(desktop.lastLoadError(), std::nullopt);
+
+    std::optional<RunningApplication> front = desktop.frontmostApplication();
+    ASSERT_TRUE(front.has_value());
+    EXPECT_EQ(front->bundleIdentifier, "com.apple.TextEdit");
+    EXPECT_TRUE(front->isActive);
+    EXPECT_EQ(desktop.runningApplicationsWithBundleId("com.apple.finder").size(), 1u);
+    EXPECT_EQ(desktop.displayModePixelSize(desktop.mainDisplayId()), (Size{2880, 1800}));
+    EXPECT_EQ(desktop.screens().at(0).visibleFrame, (Rect{0, 0, 1440, 875}));
+
+    std::vector<WindowRow> rows =
+        *desktop.copyWindowInfo(WindowListOption::onScreenWithoutDesktop, 0);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0]["kCGWindowName"], "Untitled");
+
+    Element app = desktop.createApplicationElement(front->pid);
+    for (const char* identifier : {"nameField", "passwordField", "okButton", "statusText",
+                                   "settingsGroup", "optionsGroup", "rememberCheckBox"}) {
+        EXPECT_TRUE(findByIdentifier(desktop, app, identifier)) << identifier;
+    }
+    Element password = findByIdentifier(desktop, app, "passwordField");
+    EXPECT_EQ(stringOf(desktop, password, "AXSubrole"), "AXSecureTextField");
+
+    // The cursor follows posted moves.
+    desktop.postEvent(
+        desktop.createMouseEvent(MouseEventType::mouseMoved, {3, 4}, MouseButton::left));
+    EXPECT_EQ(desktop.cursorLocation(), (Point{3, 4}));
+}
+
+TEST(SimScenario, EveryExampleLoads) {
+    size_t examples = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(examplesDir)) {
+        if (entry.path().extension() != ".json") continue;
+        ++examples;
+        SCOPED_TRACE(entry.path().string());
+        SimScenarioLoad load = loadScenario(readFile(entry.path().string()));
+        EXPECT_TRUE(load.scenario.has_value()) << load.error;
+    }
+    EXPECT_GE(examples, 4u);
+}
+
+TEST(SimScenario, FaultyScenariosAreRefusedAndTheDesktopKept) {
+    struct Case {
+        std::string text;
+        std::string error; // part of the refusal
+    };
+    const Case cases[] = {
+        {"{\"apps\": [", "not valid JSON"},
+        {"[]", "expected an object"},
+        {R"({"windws": []})", "scenario.windws: unknown key"},
+        {R"({"apps": [{"pid": 1}, {"pid": 1}]})", "pid 1 is used twice"},
+        {R"({"apps": [{"pid": 0}]})", "scenario.apps[0].pid"},
+        {R"({"apps": [{"name": "NoPid"}]})", "scenario.apps[0].pid: required"},
+        {R"({"apps": [{"pid": 1, "activationPolicy": "background"}]})", "activationPolicy"},
+        {R"({"apps": [{"pid": 1, "accessibility": {"children": [{"id": "a"}, {"id": "a"}]}}]})",
+         "\"a\" is used twice"},
+        {R"({"apps": [{"pid": 1, "accessibility": {"attributes": {"AXLink": {"element": "zz"}}}}]})",
+         "no element has the id \"zz\""},
+        {R"({"apps": [{"pid": 1, "accessibility": {"children": [{"windows": []}]}}]})",
+         "only the application has windows"},
+        {R"({"apps": [{"pid": 1, "accessibility": {"role": "AXApplication", "attributes": {"AXRole": "x"}}}]})",
+         "AXRole is given twice"},
+        {R"({"displays": [{"id": 1, "bounds": {"x": 0, "y": 0, "width": 10, "height": 10}, "main": true},
+                          {"id": 2, "bounds": {"x": 10, "y": 0, "width": 10, "height": 10}, "main": true}]})",
+         "more than one main display"},
+        {R"({"displays": [{"id": 1, "bounds": {"x": 0, "y": 0, "width": 10, "height": 10}, "pixelSize": {"width": 1e9, "height": 1}}]})",
+         "pixel size out of range"},
+        {R"({"windows": [{"number": 4294967296}]})", "scenario.windows[0].number"},
+        {R"({"hitTest": [{"rect": {"x": 0, "y": 0, "width": 1, "height": 1}, "element": "a", "error": -25200}]})",
+         "exactly one of"},
+        {R"({"cursor": {"mode": "wanders"}})", "scenario.cursor.mode"},
+        {R"({"faults": {"windowList": "sometimes"}})", "scenario.faults.windowList"},
+    };
+    auto desktop = desktopFrom(Json{{"apps", {{{"pid", 5}}}}});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_FALSE(desktop->reloadFromText(c.text));
+        std::optional<std::string> error = desktop->lastLoadError();
+        ASSERT_TRUE(error.has_value());
+        EXPECT_NE(error->find(c.error), std::string::npos) << *error;
+        EXPECT_EQ(desktop->runningApplications().size(), 1u);
+    }
+    // Comments are allowed anywhere.
+    EXPECT_TRUE(
+        desktop->reloadFromText(R"({"_comment": "empty", "apps": [{"pid": 6, "_why": "x"}]})"));
+    EXPECT_EQ(desktop->lastLoadError(), std::nullopt);
+}
+
+TEST(SimScenario, UnreadableFirstScenarioGivesAnEmptyDesktop) {
+    SimOptions options;
+    options.scenarioText = "not json";
+    SimDesktop desktop(options);
+    EXPECT_TRUE(desktop.lastLoadError().has_value());
+    EXPECT_TRUE(desktop.runningApplications().empty());
+    EXPECT_EQ(desktop.activeDisplayCount().count, 0u);
+    EXPECT_EQ(desktop.frontmostApplication(), std::nullopt);
+}
+
+class SimScenarioFile : public ::testing::Test {
+protected:
+    std::unique_ptr<SimDesktop> open() {
+        SimOptions options;
+        options.scenarioPath = path;
+        options.statsPath = dir.file("stats.json");
+        return std::make_unique<SimDesktop>(options);
+    }
+    static std::string withApps(std::initializer_list<int> pids) {
+        Json apps = Json::array();
+        for (int pid : pids)
+            apps.push_back({{"pid", pid}});
+        return Json{{"apps", apps}}.dump();
+    }
+
+    TempDir dir;
+    std::string path = dir.file("scenario.json");
+};
+
+TEST_F(SimScenarioFile, ChangedFileIsReadBeforeTheNextRequest) {
+    writeFileAtomically(path, withApps({1}));
+    auto desktop = open();
+    EXPECT_EQ(desktop->runningApplications().size(), 1u);
+
+    // Replaced by rename: a new inode.
+    writeFileAtomically(path, withApps({1, 2}));
+    EXPECT_EQ(desktop->runningApplications().size(), 1u); // not before the loop turns
+    EXPECT_FALSE(desktop->runMainRunLoopOnce());
+    EXPECT_EQ(desktop->runningApplications().size(), 2u);
+
+    // Edited in place: another size.
+    std::ofstream(path, std::ios::trunc) << withApps({1, 2, 3});
+    desktop->runMainRunLoopOnce();
+    EXPECT_EQ(desktop->runningApplications().size(), 3u);
+
+    // A broken edit keeps the desktop; fixing it is picked up again.
+    writeFileAtomically(path, "{\"apps\": [");
+    desktop->runMainRunLoopOnce();
+    EXPECT_TRUE(desktop->lastLoadError().has_value());
+    EXPECT_EQ(desktop->runningApplications().size(), 3u);
+    writeFileAtomically(path, withApps({4}));
+    desktop->runMainRunLoopOnce();
+    EXPECT_EQ(desktop->lastLoadError(), std::nullopt);
+    EXPECT_EQ(desktop->runningApplications().at(0).pid, 4);
+
+    // A file that disappears keeps the desktop too.
+    std::filesystem::remove(path);
+    desktop->runMainRunLoopOnce();
+    EXPECT_EQ(desktop->runningApplications().size(), 1u);
+}
+
+TEST_F(SimScenarioFile, UnchangedFileKeepsHandlesValid) {
+    writeFileAtomically(path, Json{{"apps", {{{"pid", 1}, {"name", "One"}}}}}.dump());
+    auto desktop = open();
+    Element app = desktop->createApplicationElement(1);
+    desktop->runMainRunLoopOnce();
+    desktop->runMainRunLoopOnce();
+    EXPECT_EQ(stringOf(*desktop, app, "AXTitle"), "One");
+}
+
+TEST_F(SimScenarioFile, MissingFileGivesAnEmptyDesktop) {
+    auto desktop = open();
+    EXPECT_TRUE(desktop->lastLoadError().has_value());
+    EXPECT_TRUE(desktop->runningApplications().empty());
+    writeFileAtomically(path, withApps({9}));
+    desktop->runMainRunLoopOnce();
+    EXPECT_EQ(desktop->runningApplications().at(0).pid, 9);
+}
+
+TEST_F(SimScenarioFile, CountersAreWrittenWhenTheDesktopGoes) {
+    writeFileAtomically(path, withApps({1}));
+    auto desktop = open();
+    desktop->runningApplications();
+    desktop->runningApplications();
+    desktop.reset();
+    Json stats = Json::parse(readFile(dir.file("stats.json")));
+    EXPECT_EQ(stats["calls"]["runningApplications"], 2);
+    EXPECT_EQ(stats["roundTrips"], 2);
+    EXPECT_TRUE(stats["valueReads"].is_array());
+}
+
+// The environment names the scenario and the counters file of the driver binary; the screen
+// capture probe is the shortest run of it.
+TEST_F(SimScenarioFile, DriverReadsItsScenarioAndStatsPathsFromTheEnvironment) {
+    for (bool granted : {true, false}) {
+        SCOPED_TRACE(granted);
+        writeFileAtomically(path, Json{{"permissions", {{"screenCapture", granted}}}}.dump());
+        std::string stats = dir.file(granted ? "granted.json" : "refused.json");
+        std::string command = "DORVEX_SIM_SCENARIO='" + path + "' DORVEX_SIM_STATS='" + stats +
+                              "' '" DORVEX_BINARY "' --probe-screen-capture 2>&1";
+        FILE* child = popen(command.c_str(), "r");
+        ASSERT_NE(child, nullptr);
+        std::string output;
+        for (int c; (c = fgetc(child)) != EOF;)
+            output += static_cast<char>(c);
+        int status = pclose(child);
+        EXPECT_EQ(output, ""); // the simulator writes nothing of its own
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), granted ? 42 : 1);
+        EXPECT_EQ(Json::parse(readFile(stats))["calls"]["preflightScreenCaptureAccess"], 1);
+    }
+}
+
+} // namespace
+} // namespace dorvex::platform::sim
