@@ -9,6 +9,8 @@
 
 namespace dorvex {
 
+Json handleListApps(Driver& driver, const std::string& actionType, const Json& action);
+Json handleListWindows(Driver& driver, const std::string& actionType, const Json& action);
 Json handleListMonitors(Driver& driver, const std::string& actionType, const Json& action);
 
 } // namespace dorvex

@@ -56,6 +56,8 @@ struct ActionEntry {
 
 // One line per action type. Types that are not here answer "not_implemented".
 constexpr ActionEntry actionTable[] = {
+    {"desktop_list_apps", handleListApps},
+    {"desktop_list_windows", handleListWindows},
     {"desktop_list_monitors", handleListMonitors},
 };
 

@@ -43,6 +43,8 @@ struct Driver {
     platform::Platform& platform;
     DriverState driverState;
     Clock now = [] { return std::chrono::system_clock::now(); };
+    // How long "desktop_list_apps" waits for the running-app read; tests shorten it.
+    int64_t appInventoryTimeoutMs = dorvex::appInventoryTimeoutMs;
 
     int64_t nowMs() const {
         return std::chrono::duration_cast<std::chrono::milliseconds>(now().time_since_epoch())

@@ -38,7 +38,7 @@ std::optional<Json> answerRequest(Driver& driver, const DriverRequest& request) 
     try {
         std::optional<Json> result = entry->handler(driver, request);
         if (!result) return std::nullopt;
-        return responseObject(request.id, *result);
+        return responseObject(request.id, std::move(*result));
     } catch (const DriverError& error) {
         return errorObject(request.id, error.code(), error.what(), std::nullopt);
     } catch (const std::exception& error) {

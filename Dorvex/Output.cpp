@@ -38,8 +38,13 @@ void writeJSON(const Json& object) {
     writeAll(*line);
 }
 
-Json responseObject(const std::string& id, const Json& result) {
-    return Json{{"jsonrpc", "2.0"}, {"id", id}, {"result", result}};
+Json responseObject(const std::string& id, Json result) {
+    // Built key by key: an initializer list would copy the whole result once more.
+    Json line = Json::object();
+    line["jsonrpc"] = "2.0";
+    line["id"] = id;
+    line["result"] = std::move(result);
+    return line;
 }
 
 Json errorObject(const std::string& id, int code, const std::string& message,

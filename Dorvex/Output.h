@@ -19,7 +19,7 @@ void writeResponse(const std::string& id, const Json& result);
 void writeError(const std::string& id, int code, const std::string& message,
                 const std::optional<Json>& data = std::nullopt);
 
-Json responseObject(const std::string& id, const Json& result);
+Json responseObject(const std::string& id, Json result);
 Json errorObject(const std::string& id, int code, const std::string& message,
                  const std::optional<Json>& data);
 

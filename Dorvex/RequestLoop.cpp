@@ -12,6 +12,8 @@ namespace dorvex {
 namespace {
 
 // Splits a descriptor's bytes into lines without their line feeds; the last line may lack one.
+// Consumed lines are dropped from the buffer only before the next read, not one by one, so a
+// chunk holding many short lines is not copied once per line.
 class LineReader {
 public:
     explicit LineReader(int fd) : fd_(fd) {}
@@ -20,11 +22,12 @@ public:
         for (;;) {
             size_t newline = buffer_.find('\n', scanned_);
             if (newline != std::string::npos) {
-                line.assign(buffer_, 0, newline);
-                buffer_.erase(0, newline + 1);
-                scanned_ = 0;
+                line.assign(buffer_, start_, newline - start_);
+                start_ = scanned_ = newline + 1;
                 return true;
             }
+            buffer_.erase(0, start_);
+            start_ = 0;
             scanned_ = buffer_.size();
             char chunk[65536];
             ssize_t got = ::read(fd_, chunk, sizeof chunk);
@@ -43,7 +46,8 @@ public:
 private:
     int fd_;
     std::string buffer_;
-    size_t scanned_ = 0;
+    size_t start_ = 0;   // where the first unconsumed line begins
+    size_t scanned_ = 0; // bytes before this hold no line feed of an unconsumed line
 };
 
 void drainPendingEvents(platform::Platform& platform) {

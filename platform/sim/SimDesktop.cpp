@@ -15,6 +15,7 @@ namespace {
 struct SimHandle {
     enum class Kind : uint8_t { node, systemWide, noApplication };
     Kind kind = Kind::node;
+    const SimDesktop* owner = nullptr; // another desktop's handles name nothing here
     uint64_t generation = 0;
     int32_t pid = 0;
     uint32_t index = 0;
@@ -158,6 +159,12 @@ void SimDesktop::checkScenarioFile() {
     reloadFromText(*text);
 }
 
+std::optional<SimFileStamp> SimDesktop::statScenarioFile() const {
+    struct stat info {};
+    if (::stat(options_.scenarioPath->c_str(), &info) != 0) return std::nullopt;
+    return stampOf(info);
+}
+
 std::optional<std::string> SimDesktop::lastLoadError() const {
     std::lock_guard lock(mutex_);
     return lastLoadError_;
@@ -177,6 +184,7 @@ bool SimDesktop::runMainRunLoopOnce() {
 SimDesktop::Target SimDesktop::resolve(const Element& element) {
     const SimHandle* handle = handleOf(element);
     if (!handle) return {nullptr, 0, false, axerr::illegalArgument};
+    if (handle->owner != this) return {nullptr, 0, false, axerr::invalidUIElement};
     if (handle->kind == SimHandle::Kind::systemWide) return {nullptr, 0, true, axerr::success};
     if (handle->generation != generation_ || handle->kind == SimHandle::Kind::noApplication) {
         return {nullptr, 0, false, axerr::invalidUIElement};
@@ -189,7 +197,7 @@ SimDesktop::Target SimDesktop::resolve(const Element& element) {
 }
 
 Element SimDesktop::elementFor(SimNodeRef ref) const {
-    return makeElement({SimHandle::Kind::node, generation_, ref.pid, ref.index});
+    return makeElement({SimHandle::Kind::node, this, generation_, ref.pid, ref.index});
 }
 
 AXValue SimDesktop::toAXValue(const SimValue& value) const {
@@ -249,15 +257,15 @@ Element SimDesktop::createApplicationElement(int32_t pid) {
     Call call(*this, "createApplicationElement");
     std::lock_guard lock(mutex_);
     if (!model_.app(pid)) {
-        return makeElement({SimHandle::Kind::noApplication, generation_, pid, 0});
+        return makeElement({SimHandle::Kind::noApplication, this, generation_, pid, 0});
     }
     return elementFor({pid, 0});
 }
 
 Element SimDesktop::createSystemWideElement() {
     Call call(*this, "createSystemWideElement");
-    std::lock_guard lock(mutex_);
-    return makeElement({SimHandle::Kind::systemWide, generation_, 0, 0});
+    // The one system-wide element outlives reloads, so every handle to it is the same.
+    return makeElement({SimHandle::Kind::systemWide, this, 0, 0, 0});
 }
 
 AXElementResult SimDesktop::hitTest(std::optional<int32_t> onlyPid, Point point) {
@@ -406,8 +414,9 @@ bool SimDesktop::sameElement(const Element& a, const Element& b) {
     const SimHandle* left = handleOf(a);
     const SimHandle* right = handleOf(b);
     if (!left || !right) return false;
-    return left->kind == right->kind && left->generation == right->generation &&
-           left->pid == right->pid && left->index == right->index;
+    return left->kind == right->kind && left->owner == right->owner &&
+           left->generation == right->generation && left->pid == right->pid &&
+           left->index == right->index;
 }
 
 bool SimDesktop::hasWindowNumberFunction() {

@@ -157,6 +157,8 @@ private:
     SimApp& startApp(const SimInstalledApp& installed);
     void activate(int32_t pid);
 
+    void waitForScenarioChange(std::unique_lock<std::mutex>& lock);
+    std::optional<SimFileStamp> statScenarioFile() const;
     void loadInitialScenario();
     void checkScenarioFile();
     void deliverLater(std::function<void(OpenApplicationResult)> completion,

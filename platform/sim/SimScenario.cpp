@@ -334,14 +334,15 @@ bool SimFaults::windowListFails(uint32_t option) const {
 }
 
 SimApp* SimScenario::app(int32_t pid) {
-    for (SimApp& app : apps) {
-        if (app.info.pid == pid) return &app;
-    }
-    return nullptr;
+    auto found = std::find_if(apps.begin(), apps.end(),
+                              [&](const SimApp& app) { return app.info.pid == pid; });
+    return found == apps.end() ? nullptr : &*found;
 }
 
 const SimApp* SimScenario::app(int32_t pid) const {
-    return const_cast<SimScenario*>(this)->app(pid);
+    auto found = std::find_if(apps.begin(), apps.end(),
+                              [&](const SimApp& app) { return app.info.pid == pid; });
+    return found == apps.end() ? nullptr : &*found;
 }
 
 const SimDisplay* SimScenario::display(uint32_t id) const {

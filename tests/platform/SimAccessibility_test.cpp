@@ -282,6 +282,17 @@ TEST_F(SimAccessibility, HandlesGoStaleWhenTheScenarioReloads) {
     EXPECT_FALSE(desktop->sameElement(button, fresh));
     EXPECT_EQ(stringOf(*desktop, fresh, "AXTitle"), "OK");
 
+    // The system-wide element is one and the same across reloads; another desktop's handles
+    // name nothing here, even where pid and position agree.
+    Element systemWide = desktop->createSystemWideElement();
+    ASSERT_TRUE(desktop->reloadFromText(editorScenario().dump()));
+    EXPECT_TRUE(desktop->sameElement(systemWide, desktop->createSystemWideElement()));
+    auto other = desktopFrom(editorScenario());
+    Element foreign = other->createApplicationElement(100);
+    EXPECT_EQ(desktop->copyAttributeValue(foreign, "AXRole").code, axerr::invalidUIElement);
+    EXPECT_FALSE(desktop->sameElement(foreign, app()));
+    fresh = find("ok");
+
     // A refused scenario changes nothing, so handles stay good.
     EXPECT_FALSE(desktop->reloadFromText("{\"apps\": 3}"));
     EXPECT_TRUE(desktop->lastLoadError().has_value());

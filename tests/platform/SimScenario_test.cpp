@@ -3,7 +3,9 @@
 #include "SimTestSupport.h"
 #include "platform/sim/DefaultScenario.h"
 
+#include <chrono>
 #include <filesystem>
+#include <future>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -192,6 +194,23 @@ TEST_F(SimScenarioFile, MissingFileGivesAnEmptyDesktop) {
     writeFileAtomically(path, withApps({9}));
     desktop->runMainRunLoopOnce();
     EXPECT_EQ(desktop->runningApplications().at(0).pid, 9);
+}
+
+// The driver may wait for a hanging read on the thread that would reload the file, so the
+// changed file itself must end the hang; the desktop is replaced only at the next request.
+TEST_F(SimScenarioFile, HangingReadEndsWhenTheFileChanges) {
+    writeFileAtomically(
+        path, Json{{"apps", {{{"pid", 1}}}}, {"faults", {{"runningAppsHang", true}}}}.dump());
+    auto desktop = open();
+    auto read = std::async(std::launch::async, [&] { return desktop->runningApplications(); });
+    EXPECT_EQ(read.wait_for(std::chrono::milliseconds(50)), std::future_status::timeout);
+
+    writeFileAtomically(path, withApps({1, 2}));
+    ASSERT_EQ(read.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+    EXPECT_EQ(read.get().size(), 1u);                     // still the loaded desktop
+    EXPECT_EQ(desktop->runningApplications().size(), 1u); // a reload is pending: no hang
+    desktop->runMainRunLoopOnce();
+    EXPECT_EQ(desktop->runningApplications().size(), 2u);
 }
 
 TEST_F(SimScenarioFile, CountersAreWrittenWhenTheDesktopGoes) {

@@ -1,0 +1,275 @@
+#include "Dorvex/WindowAccess.h"
+
+#include "Dorvex/Actions.h"
+#include "DorvexCore/Coercions.h"
+#include "DorvexCore/WindowRows.h"
+
+#include <cmath>
+#include <limits>
+
+namespace dorvex {
+namespace {
+
+using platform::AXAttributeResult;
+using platform::Element;
+using platform::Platform;
+using platform::WindowListOption;
+
+constexpr int64_t highestWindowId = std::numeric_limits<uint32_t>::max();
+
+std::optional<int32_t> asPid(std::optional<int64_t> value) {
+    if (!value || *value < std::numeric_limits<int32_t>::min() ||
+        *value > std::numeric_limits<int32_t>::max()) {
+        return std::nullopt;
+    }
+    return static_cast<int32_t>(*value);
+}
+
+// The elements of a list attribute; anything else, or an error, gives none.
+std::vector<Element> elementList(Platform& platform, const Element& element,
+                                 const std::string& attribute) {
+    AXAttributeResult read = platform.copyAttributeValue(element, attribute);
+    const platform::AXValueList* list =
+        read.code == platform::axerr::success ? read.value.list() : nullptr;
+    if (list == nullptr) return {};
+    std::vector<Element> elements;
+    for (const platform::AXValue& item : *list) {
+        const Element* child = item.element();
+        if (child == nullptr || !*child) return {};
+        elements.push_back(*child);
+    }
+    return elements;
+}
+
+bool isSheet(Platform& platform, const Element& element) {
+    AXAttributeResult role = platform.copyAttributeValue(element, "AXRole");
+    const std::string* text = role.code == platform::axerr::success ? role.value.string() : nullptr;
+    return text != nullptr && *text == "AXSheet";
+}
+
+// "AXPosition" and "AXSize" as one frame: a point and a size of four finite numbers.
+std::optional<platform::Rect> axWindowFrame(Platform& platform, const Element& element) {
+    AXAttributeResult position = platform.copyAttributeValue(element, "AXPosition");
+    AXAttributeResult size = platform.copyAttributeValue(element, "AXSize");
+    if (position.code != platform::axerr::success || size.code != platform::axerr::success) {
+        return std::nullopt;
+    }
+    const platform::Point* origin = position.value.point();
+    const platform::Size* extent = size.value.size();
+    if (origin == nullptr || extent == nullptr) return std::nullopt;
+    platform::Rect frame{origin->x, origin->y, extent->width, extent->height};
+    if (!std::isfinite(frame.x) || !std::isfinite(frame.y) || !std::isfinite(frame.width) ||
+        !std::isfinite(frame.height)) {
+        return std::nullopt;
+    }
+    return frame;
+}
+
+std::optional<int64_t> axWindowNumber(Platform& platform, const Element& element) {
+    if (!platform.hasWindowNumberFunction()) return std::nullopt;
+    platform::AXWindowNumberResult number = platform.elementWindowNumber(element);
+    if (number.code != platform::axerr::success || number.windowNumber == 0) return std::nullopt;
+    return static_cast<int64_t>(number.windowNumber);
+}
+
+Json appNotRunning(const std::string& actionType) {
+    return makeFailure(actionType, ActionPath::ax, "semantic_unavailable", "app_not_running",
+                       "Target app is not running.", false);
+}
+
+AXReadResolution applicationTarget(Platform& platform, int32_t pid) {
+    return {AXReadTarget{AXApplicationTarget{pid, platform.createApplicationElement(pid)}}};
+}
+
+// Only "appPid" (and perhaps "appBundleId") names the app: both must name the same one.
+AXReadResolution appByPid(Platform& platform, const std::string& actionType, int64_t appPid,
+                          const std::optional<std::string>& appBundleId) {
+    const std::optional<int32_t> pid = asPid(appPid);
+    // A pid below 1 names no app, whatever the workspace makes of it.
+    std::optional<platform::RunningApplication> app =
+        pid && *pid >= 1 ? platform.runningApplicationWithPid(*pid) : std::nullopt;
+    if (!app) return {appNotRunning(actionType)};
+    const WindowOwner owner{*pid, app->bundleIdentifier, app->localizedName, std::nullopt};
+    if (std::optional<std::string> conflict =
+            WindowTarget::appSelectorConflict(*pid, appBundleId, owner)) {
+        return {makeFailure(actionType, ActionPath::ax, "invalid_params", "invalid_input",
+                            *conflict, false)};
+    }
+    return applicationTarget(platform, *pid);
+}
+
+bool isWholeNumber(const Json& value) {
+    if (value.is_number_integer()) return true; // unsigned ones included
+    if (value.is_number_float()) {
+        const double number = value.get<double>();
+        return std::isfinite(number) && std::trunc(number) == number;
+    }
+    return value.is_string() && intValue(&value).has_value();
+}
+
+} // namespace
+
+std::optional<Json> malformedSelectorFailure(const std::string& actionType, const Json& action) {
+    struct Selector {
+        const char* key;
+        const char* nextStep;
+    } selectors[] = {
+        {"windowId", "List windows and retry with a windowId from the list."},
+        {"appPid", "Retry with the pid of a running app."},
+    };
+    for (const Selector& selector : selectors) {
+        const Json* value = field(action, selector.key);
+        if (value == nullptr || value->is_null() || isWholeNumber(*value)) continue;
+        return makeFailure(
+            actionType, ActionPath::ax, "invalid_params", "invalid_input",
+            std::string(selector.key) + " must be a whole number. " + selector.nextStep, false);
+    }
+    return std::nullopt;
+}
+
+std::optional<platform::RunningApplication> runningApp(Platform& platform,
+                                                       const std::optional<std::string>& bundleId) {
+    if (bundleId && !bundleId->empty()) {
+        std::vector<platform::RunningApplication> apps =
+            platform.runningApplicationsWithBundleId(*bundleId);
+        if (apps.empty()) return std::nullopt;
+        return apps.front();
+    }
+    return platform.frontmostApplication();
+}
+
+std::vector<Element> axWindows(Platform& platform, const Element& application) {
+    return elementList(platform, application, "AXWindows");
+}
+
+std::vector<Element> axWindowsAndSheets(Platform& platform, const Element& application) {
+    return WindowTarget::windowsThenSheets(
+        axWindows(platform, application), [&platform](const Element& window) {
+            std::vector<Element> sheets;
+            for (const Element& child : elementList(platform, window, "AXChildren")) {
+                if (isSheet(platform, child)) {
+                    sheets.push_back(child);
+                }
+            }
+            return sheets;
+        });
+}
+
+std::vector<WindowServerListing>
+windowServerListings(const std::optional<std::vector<platform::WindowRow>>& rows) {
+    std::vector<WindowServerListing> listings;
+    if (!rows) return listings;
+    for (const platform::WindowRow& row : *rows) {
+        std::optional<int64_t> windowId = WindowRows::integer(row, WindowRows::number);
+        if (!windowId) continue;
+        listings.push_back({*windowId, WindowRows::integer(row, WindowRows::ownerPid),
+                            WindowRows::string(row, WindowRows::ownerName)});
+    }
+    return listings;
+}
+
+std::optional<WindowOwner> windowServerOwner(Platform& platform, int64_t windowId) {
+    if (windowId < 0 || windowId > highestWindowId) return std::nullopt;
+    const std::optional<WindowServerListing> row = WindowTarget::listing(
+        windowId,
+        {[&] {
+             return windowServerListings(platform.copyWindowInfo(WindowListOption::includingWindow,
+                                                                 static_cast<uint32_t>(windowId)));
+         },
+         [&] { return windowServerListings(platform.copyWindowInfo(WindowListOption::all, 0)); }});
+    const std::optional<int32_t> pid = row ? asPid(row->ownerPid) : std::nullopt;
+    if (!pid) return std::nullopt;
+    WindowOwner owner{*pid, std::nullopt, row->ownerName, std::nullopt};
+    if (std::optional<platform::RunningApplication> app =
+            platform.runningApplicationWithPid(*pid)) {
+        owner.bundleId = app->bundleIdentifier;
+        if (app->localizedName) owner.name = app->localizedName;
+        owner.launchDate = app->launchDate;
+    }
+    return owner;
+}
+
+std::vector<WindowServerWindow> windowServerWindows(Platform& platform, int64_t ownedBy) {
+    std::vector<WindowServerWindow> windows;
+    std::optional<std::vector<platform::WindowRow>> rows =
+        platform.copyWindowInfo(WindowListOption::all, 0);
+    if (!rows) return windows;
+    for (const platform::WindowRow& row : *rows) {
+        std::optional<int64_t> windowId = WindowRows::integer(row, WindowRows::number);
+        if (!windowId || WindowRows::integer(row, WindowRows::ownerPid) != ownedBy) continue;
+        windows.push_back(
+            {*windowId, WindowRows::frame(row), WindowRows::flag(row, WindowRows::isOnScreen)});
+    }
+    return windows;
+}
+
+std::vector<AXWindowCandidate> axWindowCandidates(Platform& platform,
+                                                  const std::vector<Element>& elements) {
+    std::vector<AXWindowCandidate> candidates;
+    candidates.reserve(elements.size());
+    for (const Element& element : elements) {
+        candidates.push_back({axWindowNumber(platform, element), axWindowFrame(platform, element)});
+    }
+    return candidates;
+}
+
+OwnedWindowResolution resolveOwnedWindow(Platform& platform, int64_t windowId,
+                                         std::optional<int64_t> appPid,
+                                         const std::optional<std::string>& appBundleId) {
+    WindowTarget::OwnerCheck check = WindowTarget::checkOwner(
+        windowId, appPid, appBundleId, windowServerOwner(platform, windowId));
+    if (auto* refusal = std::get_if<WindowTargetRefusal>(&check)) return *refusal;
+    const WindowOwner owner = std::get<WindowOwner>(check);
+    const auto pid = static_cast<int32_t>(owner.pid); // checkOwner keeps pids within 32 bits
+
+    const std::vector<Element> elements =
+        axWindowsAndSheets(platform, platform.createApplicationElement(pid));
+    const WindowTargetMatch match = WindowTarget::matchWindow(
+        windowId, windowServerWindows(platform, pid), axWindowCandidates(platform, elements));
+    if (const WindowTargetRefusal* refusal = match.refusal()) return *refusal;
+
+    if (std::optional<WindowTargetRefusal> changed = WindowTarget::ownerChangedRefusal(
+            windowId, owner, windowServerOwner(platform, windowId))) {
+        return *changed;
+    }
+    return OwnedAXWindow{pid, elements[static_cast<size_t>(*match.index())]};
+}
+
+std::vector<std::optional<int64_t>> axWindowIds(Platform& platform, int32_t pid,
+                                                const std::vector<Element>& windows) {
+    const std::vector<AXWindowCandidate> candidates = axWindowCandidates(platform, windows);
+    const std::vector<WindowServerWindow> ownerWindows = windowServerWindows(platform, pid);
+    std::vector<std::optional<int64_t>> ids;
+    ids.reserve(windows.size());
+    for (size_t i = 0; i < windows.size(); ++i) {
+        ids.push_back(WindowTarget::identify(static_cast<int64_t>(i), ownerWindows, candidates));
+    }
+    return ids;
+}
+
+AXReadResolution resolveAXReadTarget(Platform& platform, const std::string& actionType,
+                                     const Json& action) {
+    if (std::optional<Json> malformed = malformedSelectorFailure(actionType, action)) {
+        return {std::move(*malformed)};
+    }
+    const std::optional<std::string> appBundleId = stringValue(field(action, "appBundleId"));
+    const std::optional<int64_t> appPid = intValue(field(action, "appPid"));
+    const std::optional<int64_t> windowId = intValue(field(action, "windowId"));
+
+    if (!windowId && !appPid) {
+        std::optional<platform::RunningApplication> app = runningApp(platform, appBundleId);
+        if (!app) return {appNotRunning(actionType)};
+        return applicationTarget(platform, app->pid);
+    }
+    if (!windowId) return appByPid(platform, actionType, *appPid, appBundleId);
+
+    OwnedWindowResolution owned = resolveOwnedWindow(platform, *windowId, appPid, appBundleId);
+    if (const auto* refusal = std::get_if<WindowTargetRefusal>(&owned)) {
+        return {makeFailure(actionType, ActionPath::ax, "semantic_unavailable", "window_not_found",
+                            refusal->message, true)};
+    }
+    OwnedAXWindow& window = std::get<OwnedAXWindow>(owned);
+    return {AXReadTarget{AXWindowTarget{window.pid, *windowId, std::move(window.window)}}};
+}
+
+} // namespace dorvex
