@@ -12,5 +12,9 @@ namespace dorvex {
 Json handleListApps(Driver& driver, const std::string& actionType, const Json& action);
 Json handleListWindows(Driver& driver, const std::string& actionType, const Json& action);
 Json handleListMonitors(Driver& driver, const std::string& actionType, const Json& action);
+Json handleGetUiTree(Driver& driver, const std::string& actionType, const Json& action);
+Json handleFindElements(Driver& driver, const std::string& actionType, const Json& action);
+Json handleInvokeElementAction(Driver& driver, const std::string& actionType, const Json& action);
+Json handleSetElementValue(Driver& driver, const std::string& actionType, const Json& action);
 
 } // namespace dorvex

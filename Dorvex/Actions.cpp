@@ -59,6 +59,10 @@ constexpr ActionEntry actionTable[] = {
     {"desktop_list_apps", handleListApps},
     {"desktop_list_windows", handleListWindows},
     {"desktop_list_monitors", handleListMonitors},
+    {"desktop_get_ui_tree", handleGetUiTree},
+    {"desktop_find_elements", handleFindElements},
+    {"desktop_invoke_element_action", handleInvokeElementAction},
+    {"desktop_set_element_value", handleSetElementValue},
 };
 
 } // namespace
