@@ -173,6 +173,14 @@ TEST(UiTree, DepthIsClampedToOneThroughTwenty) {
         ASSERT_EQ(answer["ok"], true) << answer.dump();
         EXPECT_EQ(treeDepth(answer["result"]["tree"]), c.levels) << c.maxDepth.dump();
     }
+    // A search examines twelve levels below the root, whatever the limit.
+    Json search = driver.execute({{"actionType", "desktop_find_elements"},
+                                  {"windowId", 4001},
+                                  {"title", "level"},
+                                  {"limit", 100}});
+    ASSERT_EQ(search["ok"], true) << search.dump();
+    EXPECT_EQ(search["result"]["matches"].size(), 12u);
+    EXPECT_EQ(search["result"]["matches"].back()["title"], "level 12");
 }
 
 TEST(UiTree, AppTargetsReadTheFrontWindowOrTheAppRoot) {
