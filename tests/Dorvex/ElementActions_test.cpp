@@ -50,7 +50,7 @@ Json menuApp(bool withWindow) {
                   {{"children",
                     {element("AXMenuBarItem",
                              {{"id", "file"}, {"title", "File"}, {"actions", {"AXPress"}}})}}})}}};
-    if (withWindow) accessibility["windows"] = {axWindow(6001, "Menu", Json::array())};
+    if (withWindow) accessibility["windows"] = Json::array({axWindow(6001, "Menu", {})});
     return app(802, "com.example.Menu", "Menu", accessibility);
 }
 
@@ -83,7 +83,7 @@ DesktopChoice withMenuWindow() {
 
 std::string actionsDesktop(DesktopChoice choice = {}) {
     Json notes = notesApp(choice.addTitle);
-    Json windows = {serverWindow(5001, 803, "Other", rect(700, 100, 300, 300))};
+    std::vector<Json> windows = {serverWindow(5001, 803, "Other", rect(700, 100, 300, 300))};
     if (choice.notesWindow) {
         windows.push_back(serverWindow(4001, 801, "Notes", rect(100, 100, 500, 400)));
     } else {

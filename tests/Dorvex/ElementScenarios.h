@@ -28,11 +28,13 @@ inline Json element(const std::string& role, Json fields = Json::object()) {
     return node;
 }
 
-inline Json axWindow(int64_t number, const std::string& title, Json children) {
+// Lists are taken as vectors: a braced list holding a single Json would otherwise copy that
+// element rather than make a list of it, depending on the compiler.
+inline Json axWindow(int64_t number, const std::string& title, std::vector<Json> children) {
     return Json{{"role", "AXWindow"},
                 {"title", title},
                 {"windowNumber", number},
-                {"children", std::move(children)}};
+                {"children", Json(std::move(children))}};
 }
 
 // A running app; `accessibility` is the application element ("windows", "children").
@@ -53,7 +55,8 @@ inline Json serverWindow(int64_t number, int64_t ownerPid, const std::string& ow
                 {"onScreen", true}};
 }
 
-inline Json desktop(Json apps, Json windows, Json extra = Json::object()) {
+inline Json desktop(std::vector<Json> apps, std::vector<Json> windows,
+                    Json extra = Json::object()) {
     Json scenario =
         Json{{"displays", {{{"id", 1}, {"bounds", rect(0, 0, 1440, 900)}, {"main", true}}}},
              {"apps", std::move(apps)},
