@@ -1,5 +1,6 @@
 #include "Dorvex/Actions.h"
 #include "Dorvex/MethodHandlers.h"
+#include "Dorvex/Scripts.h"
 #include "DorvexCore/Coercions.h"
 #include "DorvexCore/DriverError.h"
 
@@ -19,14 +20,20 @@ std::optional<Json> handleCapabilities(Driver& driver, const DriverRequest&) {
 }
 
 std::optional<Json> handleExecute(Driver& driver, const DriverRequest& request) {
+    // A script run answers later, so it needs the request id: it bypasses the action table.
+    static const std::string runAppleScript = "desktop_run_applescript";
+    const Json* action = field(request.params, "action");
+    if (action != nullptr && action->is_object() &&
+        stringValue(field(*action, "actionType")) == runAppleScript) {
+        return startAppleScript(driver, request.id, runAppleScript, *action);
+    }
     return handleAutomationExecute(driver, request.params);
 }
 
-std::optional<Json> handleCancel(Driver&, const DriverRequest& request) {
+std::optional<Json> handleCancel(Driver& driver, const DriverRequest& request) {
     std::optional<std::string> requestId = stringValue(field(request.params, "requestId"));
     if (!requestId) throw DriverError::invalidParams("requestId is required.");
-    // No script run can be out yet, so there is nothing to cancel.
-    return Json{{"cancelled", false}};
+    return Json{{"cancelled", scriptsOf(driver)->cancel(*requestId)}};
 }
 
 } // namespace dorvex

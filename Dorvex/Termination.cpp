@@ -1,13 +1,18 @@
 #include "Dorvex/Termination.h"
 
+#include "Dorvex/Scripts.h"
+
 #include <csignal>
+#include <cstdlib>
 #include <pthread.h>
 #include <thread>
 
 namespace dorvex {
 
 void stopScriptsForShutdown() {
-    // No script runs exist yet, so there is nothing to stop.
+    // If no script ever ran, the registry is made here only to refuse later starts; it never
+    // runs anything, so it needs no interpreter.
+    Shared::scripts([] { return std::string(); })->stopAll(shutdownGrace);
 }
 
 void startTerminationWatcher() {
@@ -21,8 +26,10 @@ void startTerminationWatcher() {
         }
         stopScriptsForShutdown();
         // Unblock here only, then raise: the default action ends the whole process.
+        std::signal(SIGTERM, SIG_DFL);
         pthread_sigmask(SIG_UNBLOCK, &terms, nullptr);
         raise(SIGTERM);
+        std::_Exit(128 + SIGTERM); // not reached: the signal has ended the process
     }).detach();
 }
 

@@ -55,11 +55,13 @@ void readLines(int fd, size_t count) {
     while (count > 0) {
         ssize_t got = ::read(fd, chunk, sizeof chunk);
         if (got <= 0) std::exit(1);
-        for (ssize_t i = 0; i < got; ++i) count -= chunk[i] == '\n';
+        for (ssize_t i = 0; i < got; ++i)
+            count -= chunk[i] == '\n';
     }
 }
 
-const std::string pingLine = R"({"jsonrpc":"2.0","id":"1","method":"system.ping"})" "\n";
+const std::string pingLine = R"({"jsonrpc":"2.0","id":"1","method":"system.ping"})"
+                             "\n";
 
 // One request at a time: send, wait for the answer.
 double lockstepMicros(const char* path, int rounds) {
@@ -82,7 +84,8 @@ double lockstepMicros(const char* path, int rounds) {
 double streamedMicros(const char* path, int count) {
     Child child = spawn(path);
     std::string batch;
-    for (int i = 0; i < 1000; ++i) batch += pingLine;
+    for (int i = 0; i < 1000; ++i)
+        batch += pingLine;
     auto start = Clock::now();
     std::thread writer([&] {
         for (int sent = 0; sent < count; sent += 1000) {

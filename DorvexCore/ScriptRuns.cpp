@@ -1,0 +1,196 @@
+#include "DorvexCore/ScriptRuns.h"
+
+#include <array>
+#include <cerrno>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <map>
+#include <mutex>
+#include <random>
+#include <thread>
+#include <unistd.h>
+
+namespace dorvex {
+
+struct ScriptRuns::Entry {
+    std::shared_ptr<ProcessCancellation> token;
+    // Set once the run has finished and its completion is answering: from then on there is
+    // nothing to cancel, though the id stays taken until the completion has returned.
+    bool answering = false;
+};
+
+// Shared with every run's thread, so a run can finish after the registry object is gone.
+struct ScriptRuns::State {
+    std::string executablePath;
+    std::filesystem::path directory;
+    ProcessRunner::Timings timings;
+    std::mutex lock;
+    std::condition_variable changed; // a run left the registry
+    std::map<std::string, Entry> runs;
+    bool stopping = false;
+};
+
+namespace {
+
+bool writeAll(int fd, const std::string& text) {
+    size_t done = 0;
+    while (done < text.size()) {
+        ssize_t written = ::write(fd, text.data() + done, text.size() - done);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return false;
+        done += static_cast<size_t>(written);
+    }
+    return true;
+}
+
+// Writes to a side file and moves it into place, so the interpreter never reads half a
+// script. The side file is created exclusively and private to the user: a shared temporary
+// directory cannot be used to plant or read it.
+bool writeAtomically(const std::filesystem::path& file, const std::string& text) {
+    std::string side = file.string() + ".XXXXXX";
+    int fd = ::mkostemp(side.data(), O_CLOEXEC);
+    if (fd < 0) return false;
+    bool written = writeAll(fd, text);
+    written = ::close(fd) == 0 && written;
+    if (written && ::rename(side.c_str(), file.c_str()) == 0) return true;
+    ::unlink(side.c_str());
+    return false;
+}
+
+ScriptRunResult perform(const ScriptRuns::State& state, const std::string& script,
+                        int64_t timeoutMs, const std::shared_ptr<ProcessCancellation>& token) {
+    const std::filesystem::path file = state.directory / scriptFileName(newUUIDText());
+    if (!writeAtomically(file, script)) return {};
+    ProcessOutcome outcome = ProcessRunner::run(
+        state.executablePath, {file.string()}, timeoutMs, ScriptRuns::outputSettleMs, token,
+        std::make_shared<SystemProcessControl>(), state.timings);
+    ::unlink(file.c_str()); // a failure to remove changes nothing about the answer
+    return {std::move(outcome)};
+}
+
+void markAnswering(ScriptRuns::State& state, const std::string& id,
+                   const std::shared_ptr<ProcessCancellation>& token) {
+    std::lock_guard<std::mutex> guard(state.lock);
+    auto entry = state.runs.find(id);
+    if (entry != state.runs.end() && entry->second.token == token) entry->second.answering = true;
+}
+
+void leaveRegistry(ScriptRuns::State& state, const std::string& id,
+                   const std::shared_ptr<ProcessCancellation>& token) {
+    std::lock_guard<std::mutex> guard(state.lock);
+    auto entry = state.runs.find(id);
+    if (entry != state.runs.end() && entry->second.token == token) state.runs.erase(entry);
+    state.changed.notify_all();
+}
+
+void callCompletion(const ScriptRuns::Completion& completion, const ScriptRunResult& result) {
+    try {
+        completion(result);
+    } catch (...) {
+        // The run must still leave the registry, or shutdown would wait for it in vain.
+    }
+}
+
+void runScript(const std::shared_ptr<ScriptRuns::State>& state, const std::string& id,
+               const std::string& script, int64_t timeoutMs,
+               const std::shared_ptr<ProcessCancellation>& token,
+               const ScriptRuns::Completion& completion) {
+    ScriptRunResult result;
+    try {
+        result = perform(*state, script, timeoutMs, token);
+    } catch (...) {
+        result = {}; // nothing could be prepared, so nothing ran
+    }
+    // The completion comes first: once a run has left the registry, stopAll may return and
+    // the process may end, and its answer must already be written by then. A cancel that
+    // comes while the answer is being written finds nothing left to stop.
+    markAnswering(*state, id, token);
+    callCompletion(completion, result);
+    leaveRegistry(*state, id, token);
+}
+
+} // namespace
+
+ScriptRuns::ScriptRuns(std::string executablePath, std::filesystem::path directory,
+                       ProcessRunner::Timings timings)
+    : state_(std::make_shared<State>()) {
+    state_->executablePath = std::move(executablePath);
+    state_->directory = std::move(directory);
+    state_->timings = timings;
+}
+
+ScriptRuns::~ScriptRuns() {
+    stopAll(std::chrono::steady_clock::duration::zero());
+}
+
+ScriptRunStart ScriptRuns::start(const std::string& id, const std::string& script,
+                                 int64_t timeoutMs, Completion completion) {
+    auto token = std::make_shared<ProcessCancellation>();
+    {
+        std::lock_guard<std::mutex> guard(state_->lock);
+        if (state_->stopping) return ScriptRunStart::stopping;
+        if (state_->runs.count(id) != 0) return ScriptRunStart::alreadyRunning;
+        state_->runs.emplace(id, Entry{token});
+    }
+    try {
+        std::thread(runScript, state_, id, script, timeoutMs, token, completion).detach();
+    } catch (...) {
+        // No thread for the run: answer now rather than never.
+        ProcessOutcome outcome;
+        outcome.stderrText = "The script could not be started: no thread is available.";
+        callCompletion(completion, ScriptRunResult{std::move(outcome)});
+        leaveRegistry(*state_, id, token);
+    }
+    return ScriptRunStart::started;
+}
+
+bool ScriptRuns::cancel(const std::string& id) {
+    std::shared_ptr<ProcessCancellation> token;
+    {
+        std::lock_guard<std::mutex> guard(state_->lock);
+        auto entry = state_->runs.find(id);
+        if (entry != state_->runs.end() && !entry->second.answering) token = entry->second.token;
+    }
+    // The token's lock is taken only after the registry's is released.
+    if (!token) return false;
+    token->cancel(false);
+    return true;
+}
+
+bool ScriptRuns::stopAll(std::chrono::steady_clock::duration waitingUpTo) {
+    std::unique_lock<std::mutex> guard(state_->lock);
+    state_->stopping = true;
+    for (auto& [id, entry] : state_->runs) {
+        entry.token->cancel(true);
+    }
+    const auto deadline = std::chrono::steady_clock::now() + waitingUpTo;
+    return state_->changed.wait_until(guard, deadline, [this] { return state_->runs.empty(); });
+}
+
+std::string newUUIDText() {
+    std::random_device source;
+    std::array<unsigned char, 16> bytes{};
+    for (size_t i = 0; i < bytes.size(); i += 4) {
+        const uint32_t word = source();
+        for (size_t j = 0; j < 4; ++j)
+            bytes[i + j] = static_cast<unsigned char>(word >> (8 * j));
+    }
+    bytes[6] = static_cast<unsigned char>((bytes[6] & 0x0F) | 0x40); // version 4
+    bytes[8] = static_cast<unsigned char>((bytes[8] & 0x3F) | 0x80); // RFC 4122 variant
+    std::string text;
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        if (i == 4 || i == 6 || i == 8 || i == 10) text.push_back('-');
+        char pair[3];
+        std::snprintf(pair, sizeof pair, "%02X", bytes[i]);
+        text.append(pair, 2);
+    }
+    return text;
+}
+
+std::string scriptFileName(const std::string& uuid) {
+    return "nubo-script-" + uuid + ".applescript";
+}
+
+} // namespace dorvex
