@@ -70,16 +70,21 @@ SecureField::AttributeRead<Element> judgedRead(platform::Platform& platform, con
                                                const std::string& attribute) {
     using SecureField::AttributeReadError;
     platform::AXAttributeResult read = platform.copyAttributeValue(element, attribute);
-    SecureField::AttributeRead<Element> result;
-    if (read.code == platform::axerr::attributeUnsupported) {
+    SecureField::AttributeRead<Element> result; // starts as "no value"
+    switch (read.code) {
+    case platform::axerr::success:
+        break;
+    case platform::axerr::noValue:
+        return result;
+    case platform::axerr::attributeUnsupported:
         result.error = AttributeReadError::unsupported;
-    } else if (read.code == platform::axerr::noValue) {
-        // No value: the empty alternative.
-    } else if (read.code != platform::axerr::success) {
+        return result;
+    default:
         result.error = AttributeReadError::failure;
-    } else if (read.value.isNone()) {
-        // No value.
-    } else if (const std::string* text = read.value.string()) {
+        return result;
+    }
+    if (read.value.isNone()) return result;
+    if (const std::string* text = read.value.string()) {
         result.value = *text;
     } else if (std::optional<std::vector<Element>> elements = elementList(read.value)) {
         result.value = std::move(*elements);

@@ -78,7 +78,9 @@ TEST(ElementWindowIdentity, WritesOwnerAlwaysAndPathOnlyWithAPath) {
 //   ├── 11 unlisted   AXTextField whose role is not among its names
 //   ├── 12 nameless   AXTextField whose names cannot be read
 //   ├── 13 grid       AXUnknown with a secure cell
-//   └── 14 button     AXButton without a value
+//   ├── 14 button     AXButton without a value
+//   ├── 15 novalue    AXTextArea whose listed children have no value
+//   └── 16 nochildren AXTextArea whose listed children are unsupported
 class ElementNodes : public ::testing::Test {
 protected:
     static Json scenario() {
@@ -119,6 +121,12 @@ protected:
                                    {element("AXStaticText", {{"value", "PIN"}}),
                                     element("AXSecureTextField", {{"value", "SECRET-7"}})}}}),
             element("AXButton", {{"identifier", "button"}, {"title", "OK"}}),
+            element("AXTextArea", {{"identifier", "novalue"},
+                                   {"value", "notes"},
+                                   {"errors", {{"AXChildren", -25212}}}}),
+            element("AXTextArea", {{"identifier", "nochildren"},
+                                   {"value", "SECRET-8"},
+                                   {"errors", {{"AXChildren", -25205}}}}),
         };
         return dorvex::testing::desktop(
             {dorvex::testing::app(
@@ -174,6 +182,8 @@ TEST_F(ElementNodes, ValueKeysFollowTheSecureVerdict) {
         {12, "names unreadable", Json::object()},
         {13, "unknown container with a secure cell", {{"secure", true}}},
         {14, "readable without a value", {{"valuePreview", nullptr}}},
+        {15, "children without a value", {{"valuePreview", "notes"}}},
+        {16, "children listed but unsupported", Json::object()},
     };
     for (const Case& c : cases) {
         Json built = node(c.index);
@@ -184,7 +194,8 @@ TEST_F(ElementNodes, ValueKeysFollowTheSecureVerdict) {
         EXPECT_EQ(keys, c.valueKeys) << c.name;
     }
     std::map<std::string, int64_t> reads = valueReads();
-    for (const char* guarded : {"secret", "uncertain", "Broken", "unlisted", "nameless", "grid"}) {
+    for (const char* guarded :
+         {"secret", "uncertain", "Broken", "unlisted", "nameless", "grid", "nochildren"}) {
         EXPECT_EQ(reads[guarded], 0) << guarded;
     }
     EXPECT_EQ(reads["plain"], 1);
@@ -214,7 +225,7 @@ TEST_F(ElementNodes, DepthLimitsTheChildrenBuilt) {
     Json flat = makeElementNode(*desktop, window, 900, root, 0, 0);
     EXPECT_EQ(flat["children"], Json::array());
     Json one = makeElementNode(*desktop, window, 900, root, 0, 1);
-    ASSERT_EQ(one["children"].size(), 15u);
+    ASSERT_EQ(one["children"].size(), 17u);
     EXPECT_EQ(one["children"][10]["children"], Json::array());
     Json two = makeElementNode(*desktop, window, 900, root, 0, 2);
     EXPECT_EQ(two["children"][10]["children"].size(), 2u);
