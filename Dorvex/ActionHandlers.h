@@ -15,5 +15,9 @@ Json handleListMonitors(Driver& driver, const std::string& actionType, const Jso
 Json handleCaptureScreen(Driver& driver, const std::string& actionType, const Json& action);
 Json handleSubscribeUIEvents(Driver& driver, const std::string& actionType, const Json& action);
 Json handleGetUIEvents(Driver& driver, const std::string& actionType, const Json& action);
+Json handleGetUiTree(Driver& driver, const std::string& actionType, const Json& action);
+Json handleFindElements(Driver& driver, const std::string& actionType, const Json& action);
+Json handleInvokeElementAction(Driver& driver, const std::string& actionType, const Json& action);
+Json handleSetElementValue(Driver& driver, const std::string& actionType, const Json& action);
 
 } // namespace dorvex

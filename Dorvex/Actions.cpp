@@ -58,6 +58,10 @@ struct ActionEntry {
 constexpr ActionEntry actionTable[] = {
     {"desktop_list_apps", handleListApps},
     {"desktop_list_windows", handleListWindows},
+    {"desktop_get_ui_tree", handleGetUiTree},
+    {"desktop_find_elements", handleFindElements},
+    {"desktop_invoke_element_action", handleInvokeElementAction},
+    {"desktop_set_element_value", handleSetElementValue},
     {"desktop_subscribe_ui_events", handleSubscribeUIEvents},
     {"desktop_get_ui_events", handleGetUIEvents},
     {"desktop_list_monitors", handleListMonitors},

@@ -1,5 +1,7 @@
 #include "DorvexCore/Text.h"
 
+#include <memory>
+#include <unicode/brkiter.h>
 #include <unicode/locid.h>
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
@@ -7,6 +9,11 @@
 
 namespace dorvex::text {
 namespace {
+
+icu::UnicodeString fromUtf8(std::string_view text) {
+    return icu::UnicodeString::fromUTF8(
+        icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
+}
 
 bool isTrimmable(UChar32 c) {
     // u_isUWhiteSpace covers the Unicode White_Space property, which holds every line end
@@ -48,6 +55,27 @@ std::string lowercased(std::string_view text) {
     std::string out;
     unicode.toLower(icu::Locale::getRoot()).toUTF8String(out);
     return out;
+}
+
+bool containsIgnoringCase(std::string_view text, std::string_view fragment) {
+    if (fragment.empty()) return true; // ICU finds no empty string, but every text holds one
+    icu::UnicodeString folded = fromUtf8(text).foldCase(U_FOLD_CASE_DEFAULT);
+    icu::UnicodeString foldedFragment = fromUtf8(fragment).foldCase(U_FOLD_CASE_DEFAULT);
+    return folded.indexOf(foldedFragment) >= 0;
+}
+
+size_t characterCount(std::string_view text) {
+    icu::UnicodeString unicode = fromUtf8(text);
+    UErrorCode status = U_ZERO_ERROR;
+    std::unique_ptr<icu::BreakIterator> characters(
+        icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+    if (U_FAILURE(status) || !characters) return static_cast<size_t>(unicode.countChar32());
+    characters->setText(unicode);
+    size_t count = 0;
+    for (int32_t at = characters->next(); at != icu::BreakIterator::DONE; at = characters->next()) {
+        ++count;
+    }
+    return count;
 }
 
 } // namespace dorvex::text

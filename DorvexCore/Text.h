@@ -1,6 +1,7 @@
 #pragma once
 
 // Unicode text rules shared by the driver, over ICU rather than hand-written tables.
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -12,5 +13,13 @@ std::string trimWhitespaceAndNewlines(std::string_view text);
 
 // Full Unicode lower-casing, root locale. Invalid UTF-8 comes back unchanged.
 std::string lowercased(std::string_view text);
+
+// True when fragment occurs in text once both are case-folded with full Unicode folding, so
+// that "STRASSE" contains "straße" and "ΣΊΣΥΦΟΣ" contains "σίσυφος".
+bool containsIgnoringCase(std::string_view text, std::string_view fragment);
+
+// The number of user-perceived characters (extended grapheme clusters): an emoji made of
+// several code points counts once.
+size_t characterCount(std::string_view text);
 
 } // namespace dorvex::text

@@ -1,0 +1,148 @@
+#include "Dorvex/UiTree.h"
+
+#include "Dorvex/ActionHandlers.h"
+#include "Dorvex/Actions.h"
+#include "Dorvex/Elements.h"
+#include "Dorvex/WindowAccess.h"
+#include "DorvexCore/Coercions.h"
+#include "DorvexCore/Text.h"
+
+#include <algorithm>
+#include <variant>
+#include <vector>
+
+namespace dorvex {
+namespace {
+
+constexpr int64_t defaultTreeDepth = 6;
+constexpr int64_t deepestTree = 20;
+constexpr int64_t defaultSearchLimit = 20;
+constexpr int64_t largestSearchLimit = 100;
+constexpr int64_t searchDepth = 12;
+
+int64_t clampedInt(const Json& action, const char* key, int64_t fallback, int64_t highest) {
+    return std::clamp<int64_t>(intValue(field(action, key)).value_or(fallback), 1, highest);
+}
+
+bool passes(const std::optional<std::string>& attribute, const std::optional<std::string>& filter) {
+    if (!filter) return true;
+    return attribute && text::containsIgnoringCase(*attribute, *filter);
+}
+
+bool matches(const ElementReads& reads, const ElementFilters& filters) {
+    return passes(reads.role, filters.role) && passes(reads.title, filters.title) &&
+           passes(reads.identifier, filters.identifier);
+}
+
+std::string windowSummary(int64_t windowId) {
+    return "UI tree collected for window " + std::to_string(windowId) + ".";
+}
+
+// Where a tree starts: the element, the path its nodes extend (if any) and what to say.
+struct TreeRoot {
+    platform::Element element;
+    std::optional<ElementPath> path;
+    std::string summary;
+};
+
+TreeRoot treeRoot(platform::Platform& platform, const AXReadTarget& target) {
+    if (const auto* window = std::get_if<AXWindowTarget>(&target)) {
+        return {window->window, ElementPath{window->pid, window->windowId, {}, std::nullopt},
+                windowSummary(window->windowId)};
+    }
+    const auto& app = std::get<AXApplicationTarget>(target);
+    std::vector<platform::Element> windows = axWindows(platform, app.application);
+    if (windows.empty()) {
+        return {app.application, ElementPath{app.pid, std::nullopt, {}, std::nullopt},
+                "UI tree collected for app root."};
+    }
+    std::optional<int64_t> windowId = axWindowIds(platform, app.pid, windows).front();
+    if (!windowId) {
+        // Without a window id no path could be proven later, so none is handed out.
+        return {windows.front(), std::nullopt,
+                "UI tree collected for the app's front window; its window id could not be read, "
+                "so its elements have no paths. List windows and read it by windowId."};
+    }
+    return {windows.front(), ElementPath{app.pid, *windowId, {}, std::nullopt},
+            windowSummary(*windowId)};
+}
+
+struct SearchRoot {
+    platform::Element element;
+    ElementPath path;
+};
+
+std::vector<SearchRoot> searchRoots(platform::Platform& platform, const AXReadTarget& target) {
+    if (const auto* window = std::get_if<AXWindowTarget>(&target)) {
+        return {{window->window, ElementPath{window->pid, window->windowId, {}, std::nullopt}}};
+    }
+    const auto& app = std::get<AXApplicationTarget>(target);
+    std::vector<platform::Element> windows = axWindows(platform, app.application);
+    if (windows.empty()) {
+        return {{app.application, ElementPath{app.pid, std::nullopt, {}, std::nullopt}}};
+    }
+    std::vector<std::optional<int64_t>> ids = axWindowIds(platform, app.pid, windows);
+    std::vector<SearchRoot> roots;
+    for (size_t i = 0; i < windows.size() && i < ids.size(); ++i) {
+        // A window without an id could not be proven when its elements are acted on.
+        if (ids[i]) roots.push_back({windows[i], ElementPath{app.pid, *ids[i], {}, std::nullopt}});
+    }
+    return roots;
+}
+
+int32_t targetPid(const AXReadTarget& target) {
+    return std::visit([](const auto& t) { return t.pid; }, target);
+}
+
+} // namespace
+
+void collectElements(platform::Platform& platform, const platform::Element& element, int32_t pid,
+                     const ElementPath& path, int64_t maxDepth, int64_t currentDepth,
+                     const ElementFilters& filters, Json& into, size_t limit) {
+    if (into.size() >= limit) return;
+    ElementReads reads = readElementNames(platform, element);
+    if (matches(reads, filters)) {
+        readElementDetails(platform, element, reads);
+        into.push_back(flatElementNode(reads, pid, path));
+    }
+    if (currentDepth >= maxDepth) return;
+    std::vector<platform::Element> children = axChildren(platform, element);
+    for (size_t i = 0; i < children.size() && into.size() < limit; ++i) {
+        collectElements(platform, children[i], pid, path.child(static_cast<int64_t>(i)), maxDepth,
+                        currentDepth + 1, filters, into, limit);
+    }
+}
+
+Json handleGetUiTree(Driver& driver, const std::string& actionType, const Json& action) {
+    AXReadResolution resolution = resolveAXReadTarget(driver.platform, actionType, action);
+    if (const Json* failure = resolution.failure()) return *failure;
+    const AXReadTarget& target = *resolution.target();
+    const int64_t maxDepth = clampedInt(action, "maxDepth", defaultTreeDepth, deepestTree);
+    TreeRoot root = treeRoot(driver.platform, target);
+    const int32_t pid = targetPid(target);
+    Json tree = makeElementNode(driver.platform, root.element, pid, root.path, 0, maxDepth);
+    return makeSuccess(actionType, ActionPath::ax, root.summary,
+                       Json{{"pid", pid}, {"tree", std::move(tree)}});
+}
+
+Json handleFindElements(Driver& driver, const std::string& actionType, const Json& action) {
+    AXReadResolution resolution = resolveAXReadTarget(driver.platform, actionType, action);
+    if (const Json* failure = resolution.failure()) return *failure;
+    const AXReadTarget& target = *resolution.target();
+    const ElementFilters filters{stringValue(field(action, "role")),
+                                 stringValue(field(action, "title")),
+                                 stringValue(field(action, "identifier"))};
+    const auto limit =
+        static_cast<size_t>(clampedInt(action, "limit", defaultSearchLimit, largestSearchLimit));
+    const int32_t pid = targetPid(target);
+    Json matches = Json::array();
+    for (const SearchRoot& root : searchRoots(driver.platform, target)) {
+        if (matches.size() >= limit) break;
+        collectElements(driver.platform, root.element, pid, root.path, searchDepth, 0, filters,
+                        matches, limit);
+    }
+    const std::string summary = "Found " + std::to_string(matches.size()) + " matching elements.";
+    return makeSuccess(actionType, ActionPath::ax, summary, Json{{"matches", std::move(matches)}});
+}
+
+} // namespace dorvex

@@ -1,0 +1,30 @@
+#pragma once
+
+// The UI tree and element search actions.
+#include "DorvexCore/ElementPath.h"
+#include "DorvexCore/Json.h"
+#include "platform/Platform.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace dorvex {
+
+// Texts a searched element's role, title and identifier must contain, ignoring case. An
+// absent filter takes no part; an element without the attribute fails a filter that does.
+struct ElementFilters {
+    std::optional<std::string> role;
+    std::optional<std::string> title;
+    std::optional<std::string> identifier;
+};
+
+// Depth-first search from element (at currentDepth) down to maxDepth, appending the flat node
+// of every match to `into` until it holds `limit` nodes. Reads only role, title and
+// identifier of elements that do not match.
+void collectElements(platform::Platform& platform, const platform::Element& element, int32_t pid,
+                     const ElementPath& path, int64_t maxDepth, int64_t currentDepth,
+                     const ElementFilters& filters, Json& into, size_t limit);
+
+} // namespace dorvex
