@@ -1,5 +1,7 @@
 #include "DorvexCore/ScriptRuns.h"
 
+#include "DorvexCore/Uuid.h"
+
 #include <array>
 #include <cerrno>
 #include <condition_variable>
@@ -170,23 +172,7 @@ bool ScriptRuns::stopAll(std::chrono::steady_clock::duration waitingUpTo) {
 }
 
 std::string newUUIDText() {
-    std::random_device source;
-    std::array<unsigned char, 16> bytes{};
-    for (size_t i = 0; i < bytes.size(); i += 4) {
-        const uint32_t word = source();
-        for (size_t j = 0; j < 4; ++j)
-            bytes[i + j] = static_cast<unsigned char>(word >> (8 * j));
-    }
-    bytes[6] = static_cast<unsigned char>((bytes[6] & 0x0F) | 0x40); // version 4
-    bytes[8] = static_cast<unsigned char>((bytes[8] & 0x3F) | 0x80); // RFC 4122 variant
-    std::string text;
-    for (size_t i = 0; i < bytes.size(); ++i) {
-        if (i == 4 || i == 6 || i == 8 || i == 10) text.push_back('-');
-        char pair[3];
-        std::snprintf(pair, sizeof pair, "%02X", bytes[i]);
-        text.append(pair, 2);
-    }
-    return text;
+    return uuid::newUpper();
 }
 
 std::string scriptFileName(const std::string& uuid) {
