@@ -1,6 +1,7 @@
 #include "Dorvex/WindowAccess.h"
 
 #include "Dorvex/Actions.h"
+#include "Dorvex/Elements.h"
 #include "DorvexCore/Coercions.h"
 #include "DorvexCore/WindowRows.h"
 
@@ -45,24 +46,6 @@ bool isSheet(Platform& platform, const Element& element) {
     AXAttributeResult role = platform.copyAttributeValue(element, "AXRole");
     const std::string* text = role.code == platform::axerr::success ? role.value.string() : nullptr;
     return text != nullptr && *text == "AXSheet";
-}
-
-// "AXPosition" and "AXSize" as one frame: a point and a size of four finite numbers.
-std::optional<platform::Rect> axWindowFrame(Platform& platform, const Element& element) {
-    AXAttributeResult position = platform.copyAttributeValue(element, "AXPosition");
-    AXAttributeResult size = platform.copyAttributeValue(element, "AXSize");
-    if (position.code != platform::axerr::success || size.code != platform::axerr::success) {
-        return std::nullopt;
-    }
-    const platform::Point* origin = position.value.point();
-    const platform::Size* extent = size.value.size();
-    if (origin == nullptr || extent == nullptr) return std::nullopt;
-    platform::Rect frame{origin->x, origin->y, extent->width, extent->height};
-    if (!std::isfinite(frame.x) || !std::isfinite(frame.y) || !std::isfinite(frame.width) ||
-        !std::isfinite(frame.height)) {
-        return std::nullopt;
-    }
-    return frame;
 }
 
 std::optional<int64_t> axWindowNumber(Platform& platform, const Element& element) {
@@ -208,7 +191,7 @@ std::vector<AXWindowCandidate> axWindowCandidates(Platform& platform,
     std::vector<AXWindowCandidate> candidates;
     candidates.reserve(elements.size());
     for (const Element& element : elements) {
-        candidates.push_back({axWindowNumber(platform, element), axWindowFrame(platform, element)});
+        candidates.push_back({axWindowNumber(platform, element), axFrame(platform, element)});
     }
     return candidates;
 }
