@@ -3,86 +3,70 @@
 #include "Dorvex/ActionHandlers.h"
 #include "DorvexCore/Coercions.h"
 
-#include <exception>
-#include <string_view>
+#include <string>
+#include <variant>
 
 namespace dorvex {
-
-const char* wireName(ActionPath path) {
-    switch (path) {
-    case ActionPath::ax:
-        return "ax";
-    case ActionPath::observer:
-        return "observer";
-    case ActionPath::screenCapture:
-        return "screen_capture";
-    case ActionPath::appleScript:
-        return "applescript";
-    case ActionPath::cgEvent:
-        return "cgevent";
-    case ActionPath::none:
-        return "none";
-    }
-    return "none";
-}
-
-Json makeSuccess(const std::string& actionType, ActionPath pathUsed, const std::string& summary,
-                 Json result) {
-    return Json{{"ok", true},
-                {"status", "ok"},
-                {"actionType", actionType},
-                {"pathUsed", wireName(pathUsed)},
-                {"summary", summary},
-                {"result", std::move(result)}};
-}
-
-Json makeFailure(const std::string& actionType, ActionPath pathUsed, const std::string& status,
-                 const std::string& code, const std::string& message, bool retryable) {
-    return Json{{"ok", false},
-                {"status", status},
-                {"actionType", actionType},
-                {"pathUsed", wireName(pathUsed)},
-                {"error", {{"code", code}, {"message", message}, {"retryable", retryable}}}};
-}
-
 namespace {
 
-using ActionHandler = Json (*)(Driver&, const std::string& actionType, const Json& action);
+using AnswerNow = Json (*)(Driver&, const ActionContext&, const Json& action);
+// Takes the reply when it answers later.
+using Deferred = void (*)(Driver&, const ActionContext&, const Json& action, Reply& reply);
 
 struct ActionEntry {
     std::string_view actionType;
-    ActionHandler handler;
+    ActionPath path;
+    std::variant<AnswerNow, Deferred> handler;
 };
 
 // One line per action type. Types that are not here answer "not_implemented".
 constexpr ActionEntry actionTable[] = {
-    {"desktop_list_apps", handleListApps},
-    {"desktop_list_windows", handleListWindows},
-    {"desktop_get_ui_tree", handleGetUiTree},
-    {"desktop_find_elements", handleFindElements},
-    {"desktop_invoke_element_action", handleInvokeElementAction},
-    {"desktop_set_element_value", handleSetElementValue},
-    {"desktop_subscribe_ui_events", handleSubscribeUIEvents},
-    {"desktop_get_ui_events", handleGetUIEvents},
-    {"desktop_list_monitors", handleListMonitors},
-    {"desktop_capture_screen", handleCaptureScreen},
+    {"desktop_list_apps", ActionPath::ax, handleListApps},
+    {"desktop_list_windows", ActionPath::ax, handleListWindows},
+    {"desktop_get_ui_tree", ActionPath::ax, handleGetUiTree},
+    {"desktop_find_elements", ActionPath::ax, handleFindElements},
+    {"desktop_invoke_element_action", ActionPath::ax, handleInvokeElementAction},
+    {"desktop_set_element_value", ActionPath::ax, handleSetElementValue},
+    {"desktop_subscribe_ui_events", ActionPath::observer, handleSubscribeUIEvents},
+    {"desktop_get_ui_events", ActionPath::observer, handleGetUIEvents},
+    {"desktop_list_monitors", ActionPath::screenCapture, handleListMonitors},
+    {"desktop_capture_screen", ActionPath::screenCapture, handleCaptureScreen},
+    {"desktop_run_applescript", ActionPath::appleScript, Deferred{startAppleScript}},
 };
+
+const ActionEntry* findAction(std::string_view actionType) {
+    for (const ActionEntry& entry : actionTable) {
+        if (entry.actionType == actionType) return &entry;
+    }
+    return nullptr;
+}
 
 } // namespace
 
-Json handleAutomationExecute(Driver& driver, const Json& params) {
+ActionContext actionContext(std::string_view actionType) {
+    const ActionEntry* entry = findAction(actionType);
+    return {std::string(actionType), entry ? entry->path : ActionPath::none};
+}
+
+void handleAutomationExecute(Driver& driver, const Json& params, Reply& reply) {
     const Json* action = field(params, "action");
     std::optional<std::string> actionType =
         action && action->is_object() ? stringValue(field(*action, "actionType")) : std::nullopt;
     if (!actionType) {
-        return makeFailure("unknown", ActionPath::none, "invalid_params", "invalid_input",
-                           "action.actionType is required.", false);
+        const ActionContext unknown{"unknown", ActionPath::none};
+        return std::move(reply).result(
+            unknown.failure(failures::invalidInput("action.actionType is required.")));
     }
-    for (const ActionEntry& entry : actionTable) {
-        if (entry.actionType == *actionType) return entry.handler(driver, *actionType, *action);
+    const ActionEntry* entry = findAction(*actionType);
+    if (entry == nullptr) {
+        const ActionContext unlisted{*actionType, ActionPath::none};
+        return std::move(reply).result(unlisted.failure(failures::notImplemented(*actionType)));
     }
-    return makeFailure(*actionType, ActionPath::none, "not_implemented", "unsupported_action",
-                       "Action " + *actionType + " is not implemented.", false);
+    const ActionContext context{*actionType, entry->path};
+    if (const auto* deferred = std::get_if<Deferred>(&entry->handler)) {
+        return (*deferred)(driver, context, *action, reply);
+    }
+    std::move(reply).result(std::get<AnswerNow>(entry->handler)(driver, context, *action));
 }
 
 } // namespace dorvex

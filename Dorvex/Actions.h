@@ -1,26 +1,20 @@
 #pragma once
 
-// "automation.execute": the action table and the action result envelope.
+// "automation.execute": the action table.
+#include "Dorvex/ActionResults.h"
 #include "Dorvex/Driver.h"
-#include "DorvexCore/Json.h"
+#include "Dorvex/Transport.h"
+#include "platform/types/Json.h"
 
-#include <string>
+#include <string_view>
 
 namespace dorvex {
 
-// Which platform mechanism served an action ("pathUsed").
-enum class ActionPath { ax, observer, screenCapture, appleScript, cgEvent, none };
+// The context an action type is answered in: its entry's path, or "none" outside the table.
+ActionContext actionContext(std::string_view actionType);
 
-const char* wireName(ActionPath path);
-
-Json makeSuccess(const std::string& actionType, ActionPath pathUsed, const std::string& summary,
-                 Json result);
-
-// A failure envelope: the four shared keys and the error object. Handlers may add keys.
-Json makeFailure(const std::string& actionType, ActionPath pathUsed, const std::string& status,
-                 const std::string& code, const std::string& message, bool retryable);
-
-// Routes the action under params["action"] to its handler. Never throws.
-Json handleAutomationExecute(Driver& driver, const Json& params);
+// Routes the action under params["action"] to its handler and answers the reply with the
+// envelope, now or (a deferred action) later.
+void handleAutomationExecute(Driver& driver, const Json& params, Reply& reply);
 
 } // namespace dorvex

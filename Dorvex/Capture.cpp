@@ -1,17 +1,14 @@
 // "desktop_capture_screen": one display or one window to a PNG file in the capture directory.
 #include "Dorvex/ActionHandlers.h"
-#include "Dorvex/Actions.h"
 #include "Dorvex/Displays.h"
 #include "DorvexCore/Coercions.h"
 #include "DorvexCore/ScreenCapture.h"
-#include "DorvexCore/Uuid.h"
+#include "DorvexOS/Files.h"
+#include "DorvexOS/PngEncoder.h"
+#include "DorvexOS/Uuid.h"
 
-#include <cerrno>
-#include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <optional>
 #include <variant>
 
 namespace dorvex {
@@ -28,141 +25,71 @@ struct Captured {
     Json monitorId = nullptr;
 };
 
-// A capture, or the failure envelope that ends the request.
-using CaptureOutcome = std::variant<Captured, Json>;
+// A capture, or the failure that ends the request.
+using CaptureOutcome = std::variant<Captured, Failure>;
 
-Json failure(const std::string& actionType, const char* status, const char* code,
-             const std::string& message) {
-    return makeFailure(actionType, ActionPath::screenCapture, status, code, message, false);
-}
-
-Json windowNotFound(const std::string& actionType) {
-    return failure(actionType, "execution_failed", "window_not_found",
-                   "Window bounds unavailable.");
-}
-
-Json captureFailed(const std::string& actionType) {
-    return failure(actionType, "execution_failed", "capture_failed",
-                   "Failed to capture screen image.");
-}
-
-CaptureOutcome captureWindow(platform::Platform& platform, const std::string& actionType,
-                             int64_t windowId) {
+CaptureOutcome captureWindow(platform::Platform& platform, int64_t windowId) {
     // Ids outside the window server's range name no window; asking would wrap them.
     std::optional<uint32_t> number = ScreenCapture::windowNumber(windowId);
-    if (!number) return windowNotFound(actionType);
-    auto rows = platform.copyWindowInfo(platform::WindowListOption::includingWindow, *number);
-    if (!rows || rows->empty()) return windowNotFound(actionType);
+    if (!number) return failures::windowBoundsUnavailable();
+    auto rows =
+        platform.windowServer.copyWindowInfo(platform::WindowListOption::includingWindow, *number);
+    if (!rows || rows->empty()) return failures::windowBoundsUnavailable();
     const platform::WindowRow& row = rows->front();
     std::optional<platform::Rect> bounds =
         ScreenCapture::rectFromDictionary(field(row, "kCGWindowBounds"));
-    if (!bounds) return windowNotFound(actionType);
+    if (!bounds) return failures::windowBoundsUnavailable();
     std::optional<int64_t> owner = ScreenCapture::ownerPid(row);
-    std::optional<platform::Image> image = platform.createWindowImage(*number);
-    if (!image) return captureFailed(actionType);
-    return Captured{*image, *bounds, windowId, owner ? Json(*owner) : Json(nullptr), nullptr};
+    std::optional<platform::Image> image = platform.displays.createWindowImage(*number);
+    if (!image) return failures::captureFailed();
+    return Captured{std::move(*image), *bounds, windowId, owner ? Json(*owner) : Json(nullptr),
+                    nullptr};
 }
 
-Json monitorNotFound(const std::string& actionType, int64_t monitorId) {
-    return failure(actionType, "invalid_request", "monitor_not_found",
-                   "No display has id " + std::to_string(monitorId) + "; nothing was captured.");
-}
-
-// The display a non-zero "monitorId" names, or the failure envelope.
-std::variant<uint32_t, Json> activeDisplay(platform::Platform& platform,
-                                           const std::string& actionType, int64_t monitorId) {
-    platform::DisplayCountResult count = platform.activeDisplayCount();
-    if (count.code != 0) {
-        return failure(actionType, "execution_failed", "display_query_failed",
-                       "Unable to query displays.");
-    }
-    if (monitorId < 0 || monitorId > 0xffffffffLL) return monitorNotFound(actionType, monitorId);
-    platform::DisplayListResult list = platform.activeDisplayList(count.count);
-    if (list.code != 0) return monitorNotFound(actionType, monitorId);
+// The display a non-zero "monitorId" names, or the failure.
+std::variant<uint32_t, Failure> activeDisplay(platform::Displays& displays, int64_t monitorId) {
+    platform::DisplayCountResult count = displays.activeDisplayCount();
+    if (count.code != 0) return failures::displayQueryFailed();
+    if (monitorId < 0 || monitorId > 0xffffffffLL) return failures::monitorNotFound(monitorId);
+    platform::DisplayListResult list = displays.activeDisplayList(count.count);
+    if (list.code != 0) return failures::monitorNotFound(monitorId);
     const size_t usable = std::min<size_t>(list.displayIds.size(), count.count);
     for (size_t i = 0; i < usable; ++i) {
         if (list.displayIds[i] == monitorId) return list.displayIds[i];
     }
-    return monitorNotFound(actionType, monitorId);
+    return failures::monitorNotFound(monitorId);
 }
 
-CaptureOutcome captureDisplay(platform::Platform& platform, const std::string& actionType,
-                              const Json& action) {
+CaptureOutcome captureDisplay(platform::Displays& displays, const Json& action) {
     std::optional<int64_t> monitorId = intValue(field(action, "monitorId"));
     uint32_t displayId = 0;
     if (!monitorId || *monitorId == 0) {
-        displayId = platform.mainDisplayId();
+        displayId = displays.mainDisplayId();
     } else {
-        auto chosen = activeDisplay(platform, actionType, *monitorId);
-        if (auto* refusal = std::get_if<Json>(&chosen)) return std::move(*refusal);
+        auto chosen = activeDisplay(displays, *monitorId);
+        if (auto* refusal = std::get_if<Failure>(&chosen)) return std::move(*refusal);
         displayId = std::get<uint32_t>(chosen);
     }
-    platform::Rect bounds = platform.displayBounds(displayId);
-    std::optional<platform::Image> image = platform.createDisplayImage(displayId);
-    if (!image) return captureFailed(actionType);
-    return Captured{*image, bounds, nullptr, nullptr, displayId};
+    platform::Rect bounds = displays.displayBounds(displayId);
+    std::optional<platform::Image> image = displays.createDisplayImage(displayId);
+    if (!image) return failures::captureFailed();
+    return Captured{std::move(*image), bounds, nullptr, nullptr, displayId};
 }
 
-// Owns one file descriptor.
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-    // Closes now, so that a failed close (a lost write) is seen.
-    bool close() {
-        const int fd = fd_;
-        fd_ = -1;
-        return ::close(fd) == 0;
-    }
-
-private:
-    int fd_;
-};
-
-// The directory may sit in a shared /tmp: it must be ours, a real directory, and private, so
-// nobody else can plant files or links in it.
-bool ensureCaptureDirectory(const fs::path& directory) {
-    std::error_code error;
-    fs::create_directories(directory.parent_path(), error);
-    if (error) return false;
-    if (::mkdir(directory.c_str(), 0700) != 0 && errno != EEXIST) return false;
-    struct stat status {};
-    if (::lstat(directory.c_str(), &status) != 0) return false;
-    return S_ISDIR(status.st_mode) && status.st_uid == ::geteuid();
-}
-
-bool writeAll(int fd, const std::vector<uint8_t>& bytes) {
-    size_t written = 0;
-    while (written < bytes.size()) {
-        const ssize_t got = ::write(fd, bytes.data() + written, bytes.size() - written);
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) return false;
-        written += static_cast<size_t>(got);
-    }
-    return true;
-}
-
-// Writes the bytes to a new file named by the rule; never replaces or follows an existing
-// entry. A name already taken gets a fresh UUID. A file that could not be written whole is
-// removed, as nobody could read it.
+// Writes the bytes to a new file named by the rule; a name already taken gets a fresh UUID.
 std::optional<fs::path> writeNewCaptureFile(const fs::path& directory, int64_t nowMs,
                                             const std::vector<uint8_t>& bytes) {
+    const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     for (int attempt = 0; attempt < 4; ++attempt) {
         const fs::path file = directory / ScreenCapture::fileName(nowMs, uuid::newUpper());
-        FileDescriptor fd(
-            ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-        if (fd.get() < 0) {
-            if (errno == EEXIST) continue;
+        switch (files::writeNewFile(file, text)) {
+        case files::NewFile::written:
+            return file;
+        case files::NewFile::exists:
+            continue;
+        case files::NewFile::failed:
             return std::nullopt;
         }
-        if (writeAll(fd.get(), bytes) && fd.close()) return file;
-        ::unlink(file.c_str());
-        return std::nullopt;
     }
     return std::nullopt;
 }
@@ -180,29 +107,27 @@ Json successResult(const fs::path& file, Json layout, const Captured& captured) 
 
 } // namespace
 
-Json handleCaptureScreen(Driver& driver, const std::string& actionType, const Json& action) {
+Json handleCaptureScreen(Driver& driver, const ActionContext& context, const Json& action) {
     std::optional<int64_t> windowId = intValue(field(action, "windowId"));
-    CaptureOutcome outcome = windowId ? captureWindow(driver.platform, actionType, *windowId)
-                                      : captureDisplay(driver.platform, actionType, action);
-    if (auto* refusal = std::get_if<Json>(&outcome)) return std::move(*refusal);
+    CaptureOutcome outcome = windowId ? captureWindow(driver.platform, *windowId)
+                                      : captureDisplay(driver.platform.displays, action);
+    if (const auto* refusal = std::get_if<Failure>(&outcome)) return context.failure(*refusal);
     const Captured& captured = std::get<Captured>(outcome);
 
-    std::error_code error;
-    const fs::path directory =
-        ScreenCapture::captureDirectory(std::getenv("TMPDIR"), fs::current_path(error));
-    if (!ensureCaptureDirectory(directory)) {
-        return failure(actionType, "execution_failed", "io_failed",
-                       "Failed to create capture directory.");
+    // The directory may sit in a shared /tmp: it must be ours, a real directory, and private,
+    // so nobody else can plant files or links in it.
+    const fs::path& directory = driver.shared.settings.captureDirectory;
+    if (!files::ensurePrivateDirectory(directory)) {
+        return context.failure(failures::captureDirectoryFailed());
     }
-    std::optional<std::vector<uint8_t>> png = driver.platform.pngRepresentation(captured.image);
+    std::optional<std::vector<uint8_t>> png =
+        png::encodeRgba(captured.image.width, captured.image.height, captured.image.pixels);
     std::optional<fs::path> file;
     if (png && !png->empty()) file = writeNewCaptureFile(directory, driver.nowMs(), *png);
-    if (!file) {
-        return failure(actionType, "execution_failed", "encode_failed",
-                       "Failed to encode capture as PNG.");
-    }
-    return makeSuccess(actionType, ActionPath::screenCapture, "Captured screen image.",
-                       successResult(*file, desktopDisplayLayout(driver.platform), captured));
+    if (!file) return context.failure(failures::encodeFailed());
+    return context.success("Captured screen image.",
+                           successResult(*file, desktopDisplayLayout(driver.platform.displays),
+                                         captured));
 }
 
 } // namespace dorvex

@@ -1,25 +1,23 @@
 #pragma once
 
 // The driver's state and the context every handler receives.
+#include "Dorvex/ProcessWide.h"
 #include "DorvexCore/DriverProtocol.h"
-#include "DorvexCore/Json.h"
 #include "DorvexCore/UIEvents.h"
 #include "platform/Platform.h"
 
 #include <chrono>
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <string>
 #include <vector>
 
 namespace dorvex {
 
-// Process-wide limits, fixed at start-up.
+// Limits of the UI event subscriptions, fixed for the process.
 inline constexpr int64_t maxSubscriptions = 50;
 inline constexpr int64_t maxEventsPerSubscription = 1000;
 inline constexpr int64_t subscriptionTTLms = 1'800'000;
-inline constexpr int64_t appInventoryTimeoutMs = 5000;
 
 struct DriverCapabilities {
     int protocolVersion = DriverProtocol::protocolVersion;
@@ -40,13 +38,13 @@ struct DriverState {
 
 using Clock = std::function<std::chrono::system_clock::time_point()>;
 
-// What a handler works with: the platform binding, the driver state and the clock.
+// What a handler works with: the platform's facets, what the process shares, the driver state
+// and the clock.
 struct Driver {
-    platform::Platform& platform;
-    DriverState driverState;
+    platform::Platform platform;
+    ProcessWide& shared;
+    DriverState driverState{};
     Clock now = [] { return std::chrono::system_clock::now(); };
-    // How long "desktop_list_apps" waits for the running-app read; tests shorten it.
-    int64_t appInventoryTimeoutMs = dorvex::appInventoryTimeoutMs;
 
     int64_t nowMs() const {
         return std::chrono::duration_cast<std::chrono::milliseconds>(now().time_since_epoch())

@@ -1,7 +1,6 @@
 #include "Dorvex/ElementActions.h"
 
 #include "Dorvex/ActionHandlers.h"
-#include "Dorvex/Actions.h"
 #include "Dorvex/Elements.h"
 #include "Dorvex/WindowAccess.h"
 #include "DorvexCore/Coercions.h"
@@ -26,24 +25,6 @@ std::vector<std::string> pathTokens(const Json* value) {
     return tokens;
 }
 
-Json invalidInput(const std::string& actionType, const std::string& message) {
-    return makeFailure(actionType, ActionPath::ax, "invalid_params", "invalid_input", message,
-                       false);
-}
-
-Json elementNotFound(const std::string& actionType) {
-    return makeFailure(actionType, ActionPath::ax, "semantic_unavailable", "element_not_found",
-                       "Element path could not be resolved: its window may have closed, or the "
-                       "path is out of date. Read the UI tree again.",
-                       true);
-}
-
-Json axFailure(const std::string& actionType, int32_t code, const std::string& operation) {
-    DriverAXErrorMapping mapping = DriverProtocol::mapAXError(code, operation);
-    return makeFailure(actionType, ActionPath::ax, mapping.status, mapping.code, mapping.message,
-                       mapping.retryable);
-}
-
 // The root a path is walked from, and the pid that owns it.
 std::optional<ResolvedElement> pathRoot(platform::Platform& platform,
                                         const std::optional<std::string>& appBundleId,
@@ -59,14 +40,15 @@ std::optional<ResolvedElement> pathRoot(platform::Platform& platform,
     if (path.pid) {
         pid = static_cast<int32_t>(*path.pid); // a parsed pid lies within 1..2147483647
     } else {
-        std::optional<platform::RunningApplication> app = runningApp(platform, appBundleId);
+        std::optional<platform::RunningApplication> app =
+            runningApp(platform.workspace, appBundleId);
         if (!app) return std::nullopt;
         pid = app->pid;
     }
-    platform::Element application = platform.createApplicationElement(pid);
+    platform::Element application = platform.accessibility.createApplicationElement(pid);
     // A path without a window id was handed out for an app without windows; once one
     // appears, the path no longer proves which tree it meant.
-    if (!axWindows(platform, application).empty()) return std::nullopt;
+    if (!axWindows(platform.accessibility, application).empty()) return std::nullopt;
     return ResolvedElement{pid, application};
 }
 
@@ -80,47 +62,53 @@ std::optional<ResolvedElement> resolveElement(platform::Platform& platform,
     std::optional<ResolvedElement> root = pathRoot(platform, appBundleId, *parsed);
     if (!root) return std::nullopt;
     std::optional<platform::Element> element = parsed->resolve(
-        root->element, [&](const platform::Element& e) { return axChildren(platform, e); },
-        [&](const platform::Element& e) { return axIdentity(platform, e); });
+        root->element,
+        [&](const platform::Element& e) { return axChildren(platform.accessibility, e); },
+        [&](const platform::Element& e) { return axIdentity(platform.accessibility, e); });
     if (!element) return std::nullopt;
     return ResolvedElement{root->pid, *element};
 }
 
-Json handleInvokeElementAction(Driver& driver, const std::string& actionType, const Json& action) {
+Json handleInvokeElementAction(Driver& driver, const ActionContext& context, const Json& action) {
     const std::optional<std::string> appBundleId = stringValue(field(action, "appBundleId"));
     const std::optional<std::string> elementAction = stringValue(field(action, "elementAction"));
     const std::vector<std::string> path = pathTokens(field(action, "elementPath"));
     if (!elementAction || path.empty()) {
-        return invalidInput(actionType, "elementAction and elementPath are required.");
+        return context.failure(failures::invalidInput("elementAction and elementPath are required."));
     }
     std::optional<ResolvedElement> resolved = resolveElement(driver.platform, appBundleId, path);
-    if (!resolved) return elementNotFound(actionType);
-    const int32_t code = driver.platform.performAction(resolved->element, *elementAction);
+    if (!resolved) return context.failure(failures::elementNotFound());
+    const int32_t code =
+        driver.platform.accessibility.performAction(resolved->element, *elementAction);
     if (code != platform::axerr::success) {
-        return axFailure(actionType, code, "AX action " + *elementAction);
+        return context.failure(failures::axError(code, "AX action " + *elementAction));
     }
-    return makeSuccess(actionType, ActionPath::ax, "Executed AX action " + *elementAction + ".",
-                       Json{{"path", path}, {"elementAction", *elementAction}});
+    return context.success("Executed AX action " + *elementAction + ".",
+                           Json{{"path", path}, {"elementAction", *elementAction}});
 }
 
-Json handleSetElementValue(Driver& driver, const std::string& actionType, const Json& action) {
+Json handleSetElementValue(Driver& driver, const ActionContext& context, const Json& action) {
     const std::optional<std::string> appBundleId = stringValue(field(action, "appBundleId"));
     const Json* value = field(action, "value");
     const std::vector<std::string> path = pathTokens(field(action, "elementPath"));
     if (value == nullptr || !value->is_string() || path.empty()) {
-        return invalidInput(actionType, "value and elementPath are required.");
+        return context.failure(failures::invalidInput("value and elementPath are required."));
     }
     std::optional<ResolvedElement> resolved = resolveElement(driver.platform, appBundleId, path);
-    if (!resolved) return elementNotFound(actionType);
+    if (!resolved) return context.failure(failures::elementNotFound());
     const std::string& text = value->get_ref<const std::string&>();
-    const int32_t code = driver.platform.setStringAttribute(resolved->element, "AXValue", text);
-    if (code != platform::axerr::success) return axFailure(actionType, code, "set AXValue");
+    const int32_t code =
+        driver.platform.accessibility.setStringAttribute(resolved->element, "AXValue", text);
+    if (code != platform::axerr::success) {
+        return context.failure(failures::axError(code, "set AXValue"));
+    }
     // Only the length is reported, never the value, for a secure field or any other.
     Json result = {{"path", path}, {"valueLength", text::characterCount(text)}};
-    if (secureVerdict(driver.platform, resolved->element) == SecureField::Verdict::secure) {
+    if (secureVerdict(driver.platform.accessibility, resolved->element) ==
+        SecureField::Verdict::secure) {
         result["secure"] = true;
     }
-    return makeSuccess(actionType, ActionPath::ax, "Updated element value.", std::move(result));
+    return context.success("Updated element value.", std::move(result));
 }
 
 } // namespace dorvex

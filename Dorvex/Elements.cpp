@@ -30,9 +30,9 @@ struct TypeName {
     template <class T> std::string operator()(const T&) const { return "unknown"; }
 };
 
-AXValue readValue(platform::Platform& platform, const Element& element,
+AXValue readValue(platform::Accessibility& ax, const Element& element,
                   const std::string& attribute) {
-    platform::AXAttributeResult read = platform.copyAttributeValue(element, attribute);
+    platform::AXAttributeResult read = ax.copyAttributeValue(element, attribute);
     if (read.code != platform::axerr::success) return AXValue{};
     return std::move(read.value);
 }
@@ -51,9 +51,9 @@ std::optional<std::vector<Element>> elementList(const AXValue& value) {
     return elements;
 }
 
-std::vector<std::string> axStrings(platform::Platform& platform, const Element& element,
+std::vector<std::string> axStrings(platform::Accessibility& ax, const Element& element,
                                    const std::string& attribute) {
-    AXValue value = readValue(platform, element, attribute);
+    AXValue value = readValue(ax, element, attribute);
     const platform::AXValueList* list = value.list();
     std::vector<std::string> strings;
     if (list == nullptr) return strings;
@@ -66,10 +66,10 @@ std::vector<std::string> axStrings(platform::Platform& platform, const Element& 
 }
 
 // The attribute read as the secure-field rules see it.
-SecureField::AttributeRead<Element> judgedRead(platform::Platform& platform, const Element& element,
+SecureField::AttributeRead<Element> judgedRead(platform::Accessibility& ax, const Element& element,
                                                const std::string& attribute) {
     using SecureField::AttributeReadError;
-    platform::AXAttributeResult read = platform.copyAttributeValue(element, attribute);
+    platform::AXAttributeResult read = ax.copyAttributeValue(element, attribute);
     SecureField::AttributeRead<Element> result; // starts as "no value"
     switch (read.code) {
     case platform::axerr::success:
@@ -96,15 +96,15 @@ SecureField::AttributeRead<Element> judgedRead(platform::Platform& platform, con
 
 } // namespace
 
-std::optional<std::string> axString(platform::Platform& platform, const Element& element,
+std::optional<std::string> axString(platform::Accessibility& ax, const Element& element,
                                     const std::string& attribute) {
-    AXValue value = readValue(platform, element, attribute);
+    AXValue value = readValue(ax, element, attribute);
     if (const std::string* text = value.string()) return *text;
     return std::nullopt;
 }
 
-std::vector<Element> axChildren(platform::Platform& platform, const Element& element) {
-    return elementList(readValue(platform, element, "AXChildren")).value_or(std::vector<Element>{});
+std::vector<Element> axChildren(platform::Accessibility& ax, const Element& element) {
+    return elementList(readValue(ax, element, "AXChildren")).value_or(std::vector<Element>{});
 }
 
 std::optional<std::string> valuePreview(const AXValue& value) {
@@ -117,28 +117,28 @@ std::optional<std::string> valuePreview(const AXValue& value) {
     return std::visit(TypeName{}, value.value);
 }
 
-ElementIdentity axIdentity(platform::Platform& platform, const Element& element) {
+ElementIdentity axIdentity(platform::Accessibility& ax, const Element& element) {
     return ElementIdentity(
-        axString(platform, element, "AXRole"), axString(platform, element, "AXTitle"),
-        axString(platform, element, "AXIdentifier"), axString(platform, element, "AXSubrole"),
-        axString(platform, element, "AXDescription"));
+        axString(ax, element, "AXRole"), axString(ax, element, "AXTitle"),
+        axString(ax, element, "AXIdentifier"), axString(ax, element, "AXSubrole"),
+        axString(ax, element, "AXDescription"));
 }
 
-std::optional<ElementBounds::Frame> axFrame(platform::Platform& platform, const Element& element) {
+std::optional<ElementBounds::Frame> axFrame(platform::Accessibility& ax, const Element& element) {
     return ElementBounds::read(
-        [&](const std::string& attribute) { return readValue(platform, element, attribute); });
+        [&](const std::string& attribute) { return readValue(ax, element, attribute); });
 }
 
-SecureField::Verdict secureVerdict(platform::Platform& platform, const Element& element) {
+SecureField::Verdict secureVerdict(platform::Accessibility& ax, const Element& element) {
     return SecureField::axVerdict(
         element,
         [&](const Element& e) -> std::optional<std::vector<std::string>> {
-            platform::AXNamesResult names = platform.copyAttributeNames(e);
+            platform::AXNamesResult names = ax.copyAttributeNames(e);
             if (names.code != platform::axerr::success) return std::nullopt;
             return std::move(names.names);
         },
         [&](const Element& e, const std::string& attribute) {
-            return judgedRead(platform, e, attribute);
+            return judgedRead(ax, e, attribute);
         });
 }
 
@@ -154,24 +154,24 @@ ElementIdentity ElementReads::identity() const {
     return ElementIdentity(role, title, identifier, subrole, description);
 }
 
-ElementReads readElementNames(platform::Platform& platform, const Element& element) {
+ElementReads readElementNames(platform::Accessibility& ax, const Element& element) {
     ElementReads reads;
-    reads.role = axString(platform, element, "AXRole");
-    reads.title = axString(platform, element, "AXTitle");
-    reads.identifier = axString(platform, element, "AXIdentifier");
+    reads.role = axString(ax, element, "AXRole");
+    reads.title = axString(ax, element, "AXTitle");
+    reads.identifier = axString(ax, element, "AXIdentifier");
     return reads;
 }
 
-void readElementDetails(platform::Platform& platform, const Element& element, ElementReads& reads) {
-    reads.subrole = axString(platform, element, "AXSubrole");
-    reads.actions = axStrings(platform, element, "AXActions");
+void readElementDetails(platform::Accessibility& ax, const Element& element, ElementReads& reads) {
+    reads.subrole = axString(ax, element, "AXSubrole");
+    reads.actions = axStrings(ax, element, "AXActions");
     // The value is read only when the verdict allows it, so a secure value never leaves the
-    // platform.
-    reads.valueFields = SecureField::valueFields(secureVerdict(platform, element), [&] {
-        return valuePreview(readValue(platform, element, "AXValue"));
+    // ax.
+    reads.valueFields = SecureField::valueFields(secureVerdict(ax, element), [&] {
+        return valuePreview(readValue(ax, element, "AXValue"));
     });
-    reads.description = axString(platform, element, "AXDescription");
-    reads.frame = axFrame(platform, element);
+    reads.description = axString(ax, element, "AXDescription");
+    reads.frame = axFrame(ax, element);
 }
 
 Json flatElementNode(const ElementReads& reads, int32_t pid,
@@ -190,19 +190,19 @@ Json flatElementNode(const ElementReads& reads, int32_t pid,
     return node;
 }
 
-Json makeElementNode(platform::Platform& platform, const Element& element, int32_t pid,
+Json makeElementNode(platform::Accessibility& ax, const Element& element, int32_t pid,
                      const std::optional<ElementPath>& path, int64_t depth, int64_t maxDepth) {
-    ElementReads reads = readElementNames(platform, element);
-    readElementDetails(platform, element, reads);
+    ElementReads reads = readElementNames(ax, element);
+    readElementDetails(ax, element, reads);
     Json node = flatElementNode(reads, pid, path);
     Json children = Json::array();
     if (depth < maxDepth) {
-        std::vector<Element> list = axChildren(platform, element);
+        std::vector<Element> list = axChildren(ax, element);
         for (size_t i = 0; i < list.size(); ++i) {
             std::optional<ElementPath> childPath;
             if (path) childPath = path->child(static_cast<int64_t>(i));
             children.push_back(
-                makeElementNode(platform, list[i], pid, childPath, depth + 1, maxDepth));
+                makeElementNode(ax, list[i], pid, childPath, depth + 1, maxDepth));
         }
     }
     node["children"] = std::move(children);

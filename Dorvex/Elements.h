@@ -5,9 +5,9 @@
 // null, an empty list or a missing key, never an error.
 #include "DorvexCore/ElementBounds.h"
 #include "DorvexCore/ElementPath.h"
-#include "DorvexCore/Json.h"
+#include "platform/types/Json.h"
 #include "DorvexCore/SecureField.h"
-#include "platform/Platform.h"
+#include "platform/Accessibility.h"
 
 #include <cstdint>
 #include <optional>
@@ -17,11 +17,11 @@
 namespace dorvex {
 
 // The attribute as a string; nothing when the read fails or gives no string.
-std::optional<std::string> axString(platform::Platform& platform, const platform::Element& element,
+std::optional<std::string> axString(platform::Accessibility& ax, const platform::Element& element,
                                     const std::string& attribute);
 
 // "AXChildren" in the interface's order; empty unless the read gives a list of elements.
-std::vector<platform::Element> axChildren(platform::Platform& platform,
+std::vector<platform::Element> axChildren(platform::Accessibility& ax,
                                           const platform::Element& element);
 
 // A short text for any attribute value: strings whole, numbers in decimal (booleans as 1 or
@@ -29,15 +29,15 @@ std::vector<platform::Element> axChildren(platform::Platform& platform,
 std::optional<std::string> valuePreview(const platform::AXValue& value);
 
 // The fingerprint a path ends with, from role, title, identifier, subrole and description.
-ElementIdentity axIdentity(platform::Platform& platform, const platform::Element& element);
+ElementIdentity axIdentity(platform::Accessibility& ax, const platform::Element& element);
 
 // "AXPosition" and "AXSize" as a frame, when both read as a point and a size.
-std::optional<ElementBounds::Frame> axFrame(platform::Platform& platform,
+std::optional<ElementBounds::Frame> axFrame(platform::Accessibility& ax,
                                             const platform::Element& element);
 
 // Whether the element's value may be read, judged over its attribute reads. Never reads
 // "AXValue".
-SecureField::Verdict secureVerdict(platform::Platform& platform, const platform::Element& element);
+SecureField::Verdict secureVerdict(platform::Accessibility& ax, const platform::Element& element);
 
 // Sets "ownerPid", and with a path "windowId" (when the path has one) and "path": the path's
 // tokens with this element's identity.
@@ -60,10 +60,10 @@ struct ElementReads {
 };
 
 // Role, title and identifier: what a search filters on.
-ElementReads readElementNames(platform::Platform& platform, const platform::Element& element);
+ElementReads readElementNames(platform::Accessibility& ax, const platform::Element& element);
 // The rest of a node: subrole, actions, the value fields under the secure verdict (the value
 // is read only for a readable element), description and frame.
-void readElementDetails(platform::Platform& platform, const platform::Element& element,
+void readElementDetails(platform::Accessibility& ax, const platform::Element& element,
                         ElementReads& reads);
 
 // The node of one element without "children".
@@ -71,7 +71,7 @@ Json flatElementNode(const ElementReads& reads, int32_t pid,
                      const std::optional<ElementPath>& path);
 
 // The node of one element and, while depth < maxDepth, of its children (depth + 1 each).
-Json makeElementNode(platform::Platform& platform, const platform::Element& element, int32_t pid,
+Json makeElementNode(platform::Accessibility& ax, const platform::Element& element, int32_t pid,
                      const std::optional<ElementPath>& path, int64_t depth, int64_t maxDepth);
 
 } // namespace dorvex

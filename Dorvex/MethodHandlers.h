@@ -1,18 +1,15 @@
 #pragma once
 
 // Method handlers: each takes the request and answers a result object, or throws DriverError
-// for bad parameters. A handler answers nothing only when its answer is written later.
+// for bad parameters, which the dispatcher turns into a JSON-RPC error.
 #include "Dorvex/Driver.h"
 #include "DorvexCore/DriverProtocol.h"
-#include "DorvexCore/Json.h"
-
-#include <optional>
+#include "platform/types/Json.h"
 
 namespace dorvex {
 
-std::optional<Json> handlePing(Driver& driver, const DriverRequest& request);
-std::optional<Json> handleCapabilities(Driver& driver, const DriverRequest& request);
-std::optional<Json> handleExecute(Driver& driver, const DriverRequest& request);
-std::optional<Json> handleCancel(Driver& driver, const DriverRequest& request);
+Json handlePing(Driver& driver, const DriverRequest& request);
+Json handleCapabilities(Driver& driver, const DriverRequest& request);
+Json handleCancel(Driver& driver, const DriverRequest& request);
 
 } // namespace dorvex

@@ -1,7 +1,8 @@
 #include "Dorvex/Methods.h"
 
+#include "Dorvex/Actions.h"
 #include "Dorvex/MethodHandlers.h"
-#include "Dorvex/Output.h"
+#include "Dorvex/Transport.h"
 #include "DorvexCore/DriverError.h"
 
 #include <exception>
@@ -10,7 +11,17 @@
 namespace dorvex {
 namespace {
 
-using MethodHandler = std::optional<Json> (*)(Driver&, const DriverRequest&);
+// Every method answers through the reply; most compute their result at once.
+using MethodHandler = void (*)(Driver&, const DriverRequest&, Reply&);
+
+template <Json (*handler)(Driver&, const DriverRequest&)>
+void answerNow(Driver& driver, const DriverRequest& request, Reply& reply) {
+    std::move(reply).result(handler(driver, request));
+}
+
+void handleExecute(Driver& driver, const DriverRequest& request, Reply& reply) {
+    handleAutomationExecute(driver, request.params, reply);
+}
 
 struct MethodEntry {
     std::string_view method;
@@ -19,37 +30,38 @@ struct MethodEntry {
 
 // One line per method; names match exactly, case-sensitive and untrimmed.
 constexpr MethodEntry methodTable[] = {
-    {"system.ping", handlePing},
-    {"system.capabilities", handleCapabilities},
+    {"system.ping", answerNow<handlePing>},
+    {"system.capabilities", answerNow<handleCapabilities>},
     {"automation.execute", handleExecute},
-    {"automation.cancel", handleCancel},
+    {"automation.cancel", answerNow<handleCancel>},
 };
+
+void answerFailure(Reply& reply, int code, const std::string& message,
+                   const std::optional<Json>& data = std::nullopt) {
+    // A deferred handler that failed after taking the reply has handed it on: that run answers.
+    if (reply.isOpen()) std::move(reply).error(code, message, data);
+}
 
 } // namespace
 
-std::optional<Json> answerRequest(Driver& driver, const DriverRequest& request) {
+void handleRequest(Driver& driver, const DriverRequest& request) {
+    Reply reply = driver.shared.replyTo(request.id);
     const MethodEntry* entry = nullptr;
     for (const MethodEntry& candidate : methodTable) {
         if (candidate.method == request.method) entry = &candidate;
     }
     if (entry == nullptr) {
-        return errorObject(request.id, -32601, "Method not found: " + request.method, std::nullopt);
+        return std::move(reply).error(-32601, "Method not found: " + request.method);
     }
     try {
-        std::optional<Json> result = entry->handler(driver, request);
-        if (!result) return std::nullopt;
-        return responseObject(request.id, std::move(*result));
+        entry->handler(driver, request, reply);
     } catch (const DriverError& error) {
-        return errorObject(request.id, error.code(), error.what(), std::nullopt);
+        answerFailure(reply, error.code(), error.what());
     } catch (const std::exception& error) {
-        return errorObject(request.id, -32001, "Unhandled driver error", Json(error.what()));
+        answerFailure(reply, -32001, "Unhandled driver error", Json(error.what()));
     } catch (...) {
-        return errorObject(request.id, -32001, "Unhandled driver error", Json("unknown error"));
+        answerFailure(reply, -32001, "Unhandled driver error", Json("unknown error"));
     }
-}
-
-void handleRequest(Driver& driver, const DriverRequest& request) {
-    if (std::optional<Json> line = answerRequest(driver, request)) writeJSON(*line);
 }
 
 } // namespace dorvex

@@ -50,9 +50,9 @@ private:
     size_t scanned_ = 0; // bytes before this hold no line feed of an unconsumed line
 };
 
-void drainPendingEvents(platform::Platform& platform) {
+void drainPendingEvents(platform::Workspace& workspace) {
     for (int pass = 0; pass < runLoopPassesPerRequest; ++pass) {
-        if (!platform.runMainRunLoopOnce()) break;
+        if (!workspace.runMainRunLoopOnce()) break;
     }
 }
 
@@ -66,7 +66,7 @@ void runRequestLoop(Driver& driver, int inputFd) {
         if (trimmed.empty()) continue;
         std::optional<DriverRequest> request = DriverProtocol::parseRequestLine(trimmed);
         if (!request) continue;
-        drainPendingEvents(driver.platform);
+        drainPendingEvents(driver.platform.workspace);
         handleRequest(driver, *request);
     }
 }

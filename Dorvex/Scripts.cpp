@@ -1,28 +1,15 @@
 #include "Dorvex/Scripts.h"
 
-#include "Dorvex/Actions.h"
-#include "Dorvex/Output.h"
+#include "Dorvex/ActionHandlers.h"
 #include "DorvexCore/Coercions.h"
 #include "DorvexCore/Text.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <mutex>
-#include <system_error>
+#include <memory>
+#include <optional>
 
 namespace dorvex {
 namespace {
-
-std::filesystem::path userTemporaryDirectory() {
-    std::error_code error;
-    std::filesystem::path directory = std::filesystem::temp_directory_path(error);
-    return error ? std::filesystem::path("/tmp") : directory;
-}
-
-Json failure(const std::string& actionType, const std::string& status, const std::string& code,
-             const std::string& message, bool retryable) {
-    return makeFailure(actionType, ActionPath::appleScript, status, code, message, retryable);
-}
 
 // The script exactly as given, when it is a JSON string holding more than blanks.
 std::optional<std::string> scriptOf(const Json& action) {
@@ -33,31 +20,20 @@ std::optional<std::string> scriptOf(const Json& action) {
     return text;
 }
 
-Json answerForStart(ScriptRunStart start, const std::string& id, const std::string& actionType) {
-    if (start == ScriptRunStart::alreadyRunning) {
-        return failure(actionType, "invalid_params", "invalid_input",
-                       "Request " + id + " is already running.", false);
+// The refusal of a start that did not happen, or nothing when the run started.
+std::optional<Failure> refusalOf(ScriptRunStart start, const std::string& id) {
+    switch (start) {
+    case ScriptRunStart::started:
+        return std::nullopt;
+    case ScriptRunStart::alreadyRunning:
+        return failures::requestAlreadyRunning(id);
+    case ScriptRunStart::stopping:
+        break;
     }
-    return failure(actionType, "execution_failed", "cancelled",
-                   "The desktop driver is stopping; the AppleScript was not started.", true);
+    return failures::driverStopping();
 }
 
 } // namespace
-
-std::shared_ptr<ScriptRuns> Shared::scripts(const std::function<std::string()>& interpreterPath) {
-    // Held by shared pointer so that a thread still using it while the process exits keeps
-    // it alive past the static destructors.
-    static std::once_flag once;
-    static std::shared_ptr<ScriptRuns> registry;
-    std::call_once(once, [&] {
-        registry = std::make_shared<ScriptRuns>(interpreterPath(), userTemporaryDirectory());
-    });
-    return registry;
-}
-
-std::shared_ptr<ScriptRuns> scriptsOf(Driver& driver) {
-    return Shared::scripts([&driver] { return driver.platform.scriptInterpreterPath(); });
-}
 
 int64_t appleScriptTimeoutMs(const Json* timeout) {
     std::optional<int64_t> ms = intValue(timeout);
@@ -65,54 +41,49 @@ int64_t appleScriptTimeoutMs(const Json* timeout) {
     return std::clamp(*ms, minAppleScriptTimeoutMs, maxAppleScriptTimeoutMs);
 }
 
-std::optional<Json> startAppleScript(Driver& driver, const std::string& id,
-                                     const std::string& actionType, const Json& action) {
+void startAppleScript(Driver& driver, const ActionContext& context, const Json& action,
+                      Reply& reply) {
     std::optional<std::string> targetBundleId = stringValue(field(action, "targetBundleId"));
     if (!targetBundleId) {
-        return failure(actionType, "invalid_params", "invalid_input", "targetBundleId is required.",
-                       false);
+        return std::move(reply).result(
+            context.failure(failures::invalidInput("targetBundleId is required.")));
     }
     std::optional<std::string> script = scriptOf(action);
     if (!script) {
-        return failure(actionType, "invalid_params", "invalid_input", "script is required.", false);
+        return std::move(reply).result(
+            context.failure(failures::invalidInput("script is required.")));
     }
-    if (driver.platform.runningApplicationsWithBundleId(*targetBundleId).empty()) {
-        return failure(actionType, "target_app_not_running", "target_app_not_running",
-                       "Target app " + *targetBundleId + " is not running.", true);
+    if (driver.platform.workspace.runningApplicationsWithBundleId(*targetBundleId).empty()) {
+        return std::move(reply).result(
+            context.failure(failures::targetAppNotRunning(*targetBundleId)));
     }
     const int64_t timeoutMs = appleScriptTimeoutMs(field(action, "timeout"));
-    auto completion = [id, actionType, bundleId = *targetBundleId](const ScriptRunResult& result) {
-        writeResponse(id, appleScriptResponse(result, actionType, bundleId));
-    };
-    ScriptRunStart start = scriptsOf(driver)->start(id, *script, timeoutMs, completion);
-    if (start == ScriptRunStart::started) return std::nullopt;
-    return answerForStart(start, id, actionType);
+    const std::string id = reply.id();
+    // The registry may copy its completion; the copies share the one reply, which the run's
+    // thread answers exactly once.
+    auto later = std::make_shared<Reply>(std::move(reply));
+    ScriptRunStart start = driver.shared.scripts->start(
+        id, *script, timeoutMs,
+        [later, context, bundleId = *targetBundleId](const ScriptRunResult& result) {
+            std::move(*later).result(appleScriptResponse(result, context, bundleId));
+        });
+    if (std::optional<Failure> refusal = refusalOf(start, id)) {
+        std::move(*later).result(context.failure(*refusal));
+    }
 }
 
-Json appleScriptResponse(const ScriptRunResult& result, const std::string& actionType,
+Json appleScriptResponse(const ScriptRunResult& result, const ActionContext& context,
                          const std::string& targetBundleId) {
-    if (!result.finished) {
-        return failure(actionType, "execution_failed", "io_failed",
-                       "Failed to create AppleScript file.", false);
-    }
+    if (!result.finished) return context.failure(failures::scriptFileFailed());
     const ProcessOutcome& outcome = *result.finished;
-    if (outcome.cancelled) {
-        return failure(
-            actionType, "execution_failed", "cancelled",
-            "AppleScript execution was cancelled; the script and its child processes were stopped.",
-            false);
-    }
-    if (!outcome.completed) {
-        // Also an interpreter that could not be started or reaped.
-        return failure(actionType, "execution_failed", "timeout",
-                       "AppleScript execution timed out.", true);
-    }
+    if (outcome.cancelled) return context.failure(failures::scriptCancelled());
+    // Also an interpreter that could not be started or reaped.
+    if (!outcome.completed) return context.failure(failures::scriptTimedOut());
     if (outcome.exitCode != 0) {
-        return failure(actionType, "execution_failed", "osascript_failed",
-                       outcome.stderrText.empty() ? "osascript failed." : outcome.stderrText, true);
+        return context.failure(failures::interpreterFailed(outcome.stderrText));
     }
-    return makeSuccess(actionType, ActionPath::appleScript, "AppleScript executed successfully.",
-                       Json{{"targetBundleId", targetBundleId}, {"stdout", outcome.stdoutText}});
+    return context.success("AppleScript executed successfully.",
+                           Json{{"targetBundleId", targetBundleId}, {"stdout", outcome.stdoutText}});
 }
 
 } // namespace dorvex

@@ -1,30 +1,38 @@
 #include "Dorvex/Termination.h"
 
-#include "Dorvex/Scripts.h"
-
 #include <csignal>
 #include <cstdlib>
 #include <pthread.h>
 #include <thread>
 
 namespace dorvex {
+namespace {
 
-void stopScriptsForShutdown() {
-    // If no script ever ran, the registry is made here only to refuse later starts; it never
-    // runs anything, so it needs no interpreter.
-    Shared::scripts([] { return std::string(); })->stopAll(shutdownGrace);
-}
-
-void startTerminationWatcher() {
+sigset_t terminationSignals() {
     sigset_t terms;
     sigemptyset(&terms);
     sigaddset(&terms, SIGTERM);
+    return terms;
+}
+
+} // namespace
+
+void stopScriptsForShutdown(ScriptRuns& scripts) {
+    scripts.stopAll(shutdownGrace);
+}
+
+void blockTermination() {
+    const sigset_t terms = terminationSignals();
     pthread_sigmask(SIG_BLOCK, &terms, nullptr);
-    std::thread([terms] {
+}
+
+void startTerminationWatcher(std::shared_ptr<ScriptRuns> scripts) {
+    std::thread([scripts = std::move(scripts)] {
+        const sigset_t terms = terminationSignals();
         int signal = 0;
         while (sigwait(&terms, &signal) != 0) {
         }
-        stopScriptsForShutdown();
+        stopScriptsForShutdown(*scripts);
         // Unblock here only, then raise: the default action ends the whole process.
         std::signal(SIGTERM, SIG_DFL);
         pthread_sigmask(SIG_UNBLOCK, &terms, nullptr);

@@ -3,24 +3,16 @@
 #include "Dorvex/UIEvents.h"
 
 #include "Dorvex/ActionHandlers.h"
-#include "Dorvex/Actions.h"
+#include "DorvexOS/Uuid.h"
 #include "DorvexCore/Coercions.h"
 
 namespace dorvex {
-namespace {
-
-Json failure(const std::string& actionType, const char* status, const char* code,
-             const char* message) {
-    return makeFailure(actionType, ActionPath::observer, status, code, message, false);
-}
-
-} // namespace
-
 void generateSubscriptionEvents(Driver& driver, UIEventSubscription& subscription) {
     const int64_t now = driver.nowMs();
     // Two reads, as the name is asked for separately; focus may move in between.
-    std::optional<platform::RunningApplication> first = driver.platform.frontmostApplication();
-    std::optional<platform::RunningApplication> second = driver.platform.frontmostApplication();
+    platform::Workspace& workspace = driver.platform.workspace;
+    std::optional<platform::RunningApplication> first = workspace.frontmostApplication();
+    std::optional<platform::RunningApplication> second = workspace.frontmostApplication();
     UIEvents::generateEvents(subscription, UIEvents::takeSnapshot(first, second), now,
                              driver.driverState.nextEventId,
                              static_cast<size_t>(maxEventsPerSubscription));
@@ -30,20 +22,19 @@ void cleanupSubscriptions(Driver& driver) {
     UIEvents::removeExpired(driver.driverState.subscriptions, driver.nowMs(), subscriptionTTLms);
 }
 
-Json handleSubscribeUIEvents(Driver& driver, const std::string& actionType, const Json& action) {
+Json handleSubscribeUIEvents(Driver& driver, const ActionContext& context, const Json& action) {
     cleanupSubscriptions(driver);
     UIEventSubscriptions& subscriptions = driver.driverState.subscriptions;
     // A full table is reported before anything about the parameters.
     if (static_cast<int64_t>(subscriptions.size()) >= maxSubscriptions) {
-        return failure(actionType, "execution_failed", "too_many_subscriptions",
-                       "Subscription limit reached.");
+        return context.failure(failures::tooManySubscriptions());
     }
     std::optional<std::string> appBundleId = stringValue(field(action, "appBundleId"));
     std::vector<std::string> eventTypes = UIEvents::acceptedEventTypes(field(action, "eventTypes"));
     if (eventTypes.empty()) {
-        return failure(actionType, "invalid_params", "invalid_input", "eventTypes is required.");
+        return context.failure(failures::invalidInput("eventTypes is required."));
     }
-    UIEventSubscription created{UIEvents::newSubscriptionId(),
+    UIEventSubscription created{UIEvents::subscriptionId(uuid::newUpper()),
                                 {eventTypes.begin(), eventTypes.end()},
                                 appBundleId,
                                 {},
@@ -54,19 +45,18 @@ Json handleSubscribeUIEvents(Driver& driver, const std::string& actionType, cons
     generateSubscriptionEvents(driver, subscription);
     const std::string summary =
         "Subscribed to " + std::to_string(eventTypes.size()) + " UI event types.";
-    return makeSuccess(
-        actionType, ActionPath::observer, summary,
+    return context.success(
+        summary,
         Json{{"subscriptionId", id}, {"eventTypes", eventTypes}, {"createdAt", driver.nowMs()}});
 }
 
-Json handleGetUIEvents(Driver& driver, const std::string& actionType, const Json& action) {
+Json handleGetUIEvents(Driver& driver, const ActionContext& context, const Json& action) {
     cleanupSubscriptions(driver);
     std::optional<std::string> id = stringValue(field(action, "subscriptionId"));
     auto found =
         id ? driver.driverState.subscriptions.find(*id) : driver.driverState.subscriptions.end();
     if (found == driver.driverState.subscriptions.end()) {
-        return failure(actionType, "invalid_params", "subscription_not_found",
-                       "subscriptionId is missing or expired.");
+        return context.failure(failures::subscriptionNotFound());
     }
     generateSubscriptionEvents(driver, found->second);
     UIEvents::Page page = UIEvents::readPage(
@@ -75,10 +65,9 @@ Json handleGetUIEvents(Driver& driver, const std::string& actionType, const Json
     for (const UIEventRecord& record : page.events)
         events.push_back(record.toDictionary());
     const std::string summary = "Returned " + std::to_string(page.events.size()) + " UI events.";
-    return makeSuccess(actionType, ActionPath::observer, summary,
-                       Json{{"subscriptionId", *id},
-                            {"events", std::move(events)},
-                            {"nextCursor", page.nextCursor}});
+    return context.success(summary, Json{{"subscriptionId", *id},
+                                         {"events", std::move(events)},
+                                         {"nextCursor", page.nextCursor}});
 }
 
 } // namespace dorvex

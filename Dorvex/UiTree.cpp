@@ -1,7 +1,6 @@
 #include "Dorvex/UiTree.h"
 
 #include "Dorvex/ActionHandlers.h"
-#include "Dorvex/Actions.h"
 #include "Dorvex/Elements.h"
 #include "Dorvex/WindowAccess.h"
 #include "DorvexCore/Coercions.h"
@@ -51,7 +50,7 @@ TreeRoot treeRoot(platform::Platform& platform, const AXReadTarget& target) {
                 windowSummary(window->windowId)};
     }
     const auto& app = std::get<AXApplicationTarget>(target);
-    std::vector<platform::Element> windows = axWindows(platform, app.application);
+    std::vector<platform::Element> windows = axWindows(platform.accessibility, app.application);
     if (windows.empty()) {
         return {app.application, ElementPath{app.pid, std::nullopt, {}, std::nullopt},
                 "UI tree collected for app root."};
@@ -77,7 +76,7 @@ std::vector<SearchRoot> searchRoots(platform::Platform& platform, const AXReadTa
         return {{window->window, ElementPath{window->pid, window->windowId, {}, std::nullopt}}};
     }
     const auto& app = std::get<AXApplicationTarget>(target);
-    std::vector<platform::Element> windows = axWindows(platform, app.application);
+    std::vector<platform::Element> windows = axWindows(platform.accessibility, app.application);
     if (windows.empty()) {
         return {{app.application, ElementPath{app.pid, std::nullopt, {}, std::nullopt}}};
     }
@@ -96,38 +95,38 @@ int32_t targetPid(const AXReadTarget& target) {
 
 } // namespace
 
-void collectElements(platform::Platform& platform, const platform::Element& element, int32_t pid,
+void collectElements(platform::Accessibility& ax, const platform::Element& element, int32_t pid,
                      const ElementPath& path, int64_t maxDepth, int64_t currentDepth,
                      const ElementFilters& filters, Json& into, size_t limit) {
     if (into.size() >= limit) return;
-    ElementReads reads = readElementNames(platform, element);
+    ElementReads reads = readElementNames(ax, element);
     if (matches(reads, filters)) {
-        readElementDetails(platform, element, reads);
+        readElementDetails(ax, element, reads);
         into.push_back(flatElementNode(reads, pid, path));
     }
     if (currentDepth >= maxDepth) return;
-    std::vector<platform::Element> children = axChildren(platform, element);
+    std::vector<platform::Element> children = axChildren(ax, element);
     for (size_t i = 0; i < children.size() && into.size() < limit; ++i) {
-        collectElements(platform, children[i], pid, path.child(static_cast<int64_t>(i)), maxDepth,
+        collectElements(ax, children[i], pid, path.child(static_cast<int64_t>(i)), maxDepth,
                         currentDepth + 1, filters, into, limit);
     }
 }
 
-Json handleGetUiTree(Driver& driver, const std::string& actionType, const Json& action) {
-    AXReadResolution resolution = resolveAXReadTarget(driver.platform, actionType, action);
-    if (const Json* failure = resolution.failure()) return *failure;
+Json handleGetUiTree(Driver& driver, const ActionContext& context, const Json& action) {
+    AXReadResolution resolution = resolveAXReadTarget(driver.platform, action);
+    if (const Failure* failure = resolution.failure()) return context.failure(*failure);
     const AXReadTarget& target = *resolution.target();
     const int64_t maxDepth = clampedInt(action, "maxDepth", defaultTreeDepth, deepestTree);
     TreeRoot root = treeRoot(driver.platform, target);
     const int32_t pid = targetPid(target);
-    Json tree = makeElementNode(driver.platform, root.element, pid, root.path, 0, maxDepth);
-    return makeSuccess(actionType, ActionPath::ax, root.summary,
-                       Json{{"pid", pid}, {"tree", std::move(tree)}});
+    Json tree =
+        makeElementNode(driver.platform.accessibility, root.element, pid, root.path, 0, maxDepth);
+    return context.success(root.summary, Json{{"pid", pid}, {"tree", std::move(tree)}});
 }
 
-Json handleFindElements(Driver& driver, const std::string& actionType, const Json& action) {
-    AXReadResolution resolution = resolveAXReadTarget(driver.platform, actionType, action);
-    if (const Json* failure = resolution.failure()) return *failure;
+Json handleFindElements(Driver& driver, const ActionContext& context, const Json& action) {
+    AXReadResolution resolution = resolveAXReadTarget(driver.platform, action);
+    if (const Failure* failure = resolution.failure()) return context.failure(*failure);
     const AXReadTarget& target = *resolution.target();
     const ElementFilters filters{stringValue(field(action, "role")),
                                  stringValue(field(action, "title")),
@@ -138,11 +137,11 @@ Json handleFindElements(Driver& driver, const std::string& actionType, const Jso
     Json matches = Json::array();
     for (const SearchRoot& root : searchRoots(driver.platform, target)) {
         if (matches.size() >= limit) break;
-        collectElements(driver.platform, root.element, pid, root.path, searchDepth, 0, filters,
-                        matches, limit);
+        collectElements(driver.platform.accessibility, root.element, pid, root.path, searchDepth,
+                        0, filters, matches, limit);
     }
     const std::string summary = "Found " + std::to_string(matches.size()) + " matching elements.";
-    return makeSuccess(actionType, ActionPath::ax, summary, Json{{"matches", std::move(matches)}});
+    return context.success(summary, Json{{"matches", std::move(matches)}});
 }
 
 } // namespace dorvex

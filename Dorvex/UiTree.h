@@ -2,8 +2,8 @@
 
 // The UI tree and element search actions.
 #include "DorvexCore/ElementPath.h"
-#include "DorvexCore/Json.h"
-#include "platform/Platform.h"
+#include "platform/types/Json.h"
+#include "platform/Accessibility.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -23,7 +23,7 @@ struct ElementFilters {
 // Depth-first search from element (at currentDepth) down to maxDepth, appending the flat node
 // of every match to `into` until it holds `limit` nodes. Reads only role, title and
 // identifier of elements that do not match.
-void collectElements(platform::Platform& platform, const platform::Element& element, int32_t pid,
+void collectElements(platform::Accessibility& ax, const platform::Element& element, int32_t pid,
                      const ElementPath& path, int64_t maxDepth, int64_t currentDepth,
                      const ElementFilters& filters, Json& into, size_t limit);
 

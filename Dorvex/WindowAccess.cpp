@@ -1,6 +1,5 @@
 #include "Dorvex/WindowAccess.h"
 
-#include "Dorvex/Actions.h"
 #include "Dorvex/Elements.h"
 #include "DorvexCore/Coercions.h"
 #include "DorvexCore/WindowRows.h"
@@ -13,6 +12,7 @@ namespace {
 
 using platform::AXAttributeResult;
 using platform::Element;
+using platform::Accessibility;
 using platform::Platform;
 using platform::WindowListOption;
 
@@ -27,9 +27,9 @@ std::optional<int32_t> asPid(std::optional<int64_t> value) {
 }
 
 // The elements of a list attribute; anything else, or an error, gives none.
-std::vector<Element> elementList(Platform& platform, const Element& element,
+std::vector<Element> elementList(Accessibility& ax, const Element& element,
                                  const std::string& attribute) {
-    AXAttributeResult read = platform.copyAttributeValue(element, attribute);
+    AXAttributeResult read = ax.copyAttributeValue(element, attribute);
     const platform::AXValueList* list =
         read.code == platform::axerr::success ? read.value.list() : nullptr;
     if (list == nullptr) return {};
@@ -42,41 +42,36 @@ std::vector<Element> elementList(Platform& platform, const Element& element,
     return elements;
 }
 
-bool isSheet(Platform& platform, const Element& element) {
-    AXAttributeResult role = platform.copyAttributeValue(element, "AXRole");
+bool isSheet(Accessibility& ax, const Element& element) {
+    AXAttributeResult role = ax.copyAttributeValue(element, "AXRole");
     const std::string* text = role.code == platform::axerr::success ? role.value.string() : nullptr;
     return text != nullptr && *text == "AXSheet";
 }
 
-std::optional<int64_t> axWindowNumber(Platform& platform, const Element& element) {
-    if (!platform.hasWindowNumberFunction()) return std::nullopt;
-    platform::AXWindowNumberResult number = platform.elementWindowNumber(element);
+std::optional<int64_t> axWindowNumber(Accessibility& ax, const Element& element) {
+    if (!ax.hasWindowNumberFunction()) return std::nullopt;
+    platform::AXWindowNumberResult number = ax.elementWindowNumber(element);
     if (number.code != platform::axerr::success || number.windowNumber == 0) return std::nullopt;
     return static_cast<int64_t>(number.windowNumber);
 }
 
-Json appNotRunning(const std::string& actionType) {
-    return makeFailure(actionType, ActionPath::ax, "semantic_unavailable", "app_not_running",
-                       "Target app is not running.", false);
-}
-
 AXReadResolution applicationTarget(Platform& platform, int32_t pid) {
-    return {AXReadTarget{AXApplicationTarget{pid, platform.createApplicationElement(pid)}}};
+    return {AXReadTarget{
+        AXApplicationTarget{pid, platform.accessibility.createApplicationElement(pid)}}};
 }
 
 // Only "appPid" (and perhaps "appBundleId") names the app: both must name the same one.
-AXReadResolution appByPid(Platform& platform, const std::string& actionType, int64_t appPid,
+AXReadResolution appByPid(Platform& platform, int64_t appPid,
                           const std::optional<std::string>& appBundleId) {
     const std::optional<int32_t> pid = asPid(appPid);
     // A pid below 1 names no app, whatever the workspace makes of it.
     std::optional<platform::RunningApplication> app =
-        pid && *pid >= 1 ? platform.runningApplicationWithPid(*pid) : std::nullopt;
-    if (!app) return {appNotRunning(actionType)};
+        pid && *pid >= 1 ? platform.workspace.runningApplicationWithPid(*pid) : std::nullopt;
+    if (!app) return {failures::appNotRunning()};
     const WindowOwner owner{*pid, app->bundleIdentifier, app->localizedName, std::nullopt};
     if (std::optional<std::string> conflict =
             WindowTarget::appSelectorConflict(*pid, appBundleId, owner)) {
-        return {makeFailure(actionType, ActionPath::ax, "invalid_params", "invalid_input",
-                            *conflict, false)};
+        return {failures::invalidInput(*conflict)};
     }
     return applicationTarget(platform, *pid);
 }
@@ -92,7 +87,7 @@ bool isWholeNumber(const Json& value) {
 
 } // namespace
 
-std::optional<Json> malformedSelectorFailure(const std::string& actionType, const Json& action) {
+std::optional<Failure> malformedSelectorFailure(const Json& action) {
     struct Selector {
         const char* key;
         const char* nextStep;
@@ -103,34 +98,33 @@ std::optional<Json> malformedSelectorFailure(const std::string& actionType, cons
     for (const Selector& selector : selectors) {
         const Json* value = field(action, selector.key);
         if (value == nullptr || value->is_null() || isWholeNumber(*value)) continue;
-        return makeFailure(
-            actionType, ActionPath::ax, "invalid_params", "invalid_input",
-            std::string(selector.key) + " must be a whole number. " + selector.nextStep, false);
+        return failures::invalidInput(std::string(selector.key) + " must be a whole number. " +
+                                      selector.nextStep);
     }
     return std::nullopt;
 }
 
-std::optional<platform::RunningApplication> runningApp(Platform& platform,
+std::optional<platform::RunningApplication> runningApp(platform::Workspace& workspace,
                                                        const std::optional<std::string>& bundleId) {
     if (bundleId && !bundleId->empty()) {
         std::vector<platform::RunningApplication> apps =
-            platform.runningApplicationsWithBundleId(*bundleId);
+            workspace.runningApplicationsWithBundleId(*bundleId);
         if (apps.empty()) return std::nullopt;
         return apps.front();
     }
-    return platform.frontmostApplication();
+    return workspace.frontmostApplication();
 }
 
-std::vector<Element> axWindows(Platform& platform, const Element& application) {
-    return elementList(platform, application, "AXWindows");
+std::vector<Element> axWindows(Accessibility& ax, const Element& application) {
+    return elementList(ax, application, "AXWindows");
 }
 
-std::vector<Element> axWindowsAndSheets(Platform& platform, const Element& application) {
+std::vector<Element> axWindowsAndSheets(Accessibility& ax, const Element& application) {
     return WindowTarget::windowsThenSheets(
-        axWindows(platform, application), [&platform](const Element& window) {
+        axWindows(ax, application), [&ax](const Element& window) {
             std::vector<Element> sheets;
-            for (const Element& child : elementList(platform, window, "AXChildren")) {
-                if (isSheet(platform, child)) {
+            for (const Element& child : elementList(ax, window, "AXChildren")) {
+                if (isSheet(ax, child)) {
                     sheets.push_back(child);
                 }
             }
@@ -156,15 +150,18 @@ std::optional<WindowOwner> windowServerOwner(Platform& platform, int64_t windowI
     const std::optional<WindowServerListing> row = WindowTarget::listing(
         windowId,
         {[&] {
-             return windowServerListings(platform.copyWindowInfo(WindowListOption::includingWindow,
-                                                                 static_cast<uint32_t>(windowId)));
+             return windowServerListings(platform.windowServer.copyWindowInfo(
+                 WindowListOption::includingWindow, static_cast<uint32_t>(windowId)));
          },
-         [&] { return windowServerListings(platform.copyWindowInfo(WindowListOption::all, 0)); }});
+         [&] {
+             return windowServerListings(
+                 platform.windowServer.copyWindowInfo(WindowListOption::all, 0));
+         }});
     const std::optional<int32_t> pid = row ? asPid(row->ownerPid) : std::nullopt;
     if (!pid) return std::nullopt;
     WindowOwner owner{*pid, std::nullopt, row->ownerName, std::nullopt};
     if (std::optional<platform::RunningApplication> app =
-            platform.runningApplicationWithPid(*pid)) {
+            platform.workspace.runningApplicationWithPid(*pid)) {
         owner.bundleId = app->bundleIdentifier;
         if (app->localizedName) owner.name = app->localizedName;
         owner.launchDate = app->launchDate;
@@ -172,10 +169,11 @@ std::optional<WindowOwner> windowServerOwner(Platform& platform, int64_t windowI
     return owner;
 }
 
-std::vector<WindowServerWindow> windowServerWindows(Platform& platform, int64_t ownedBy) {
+std::vector<WindowServerWindow> windowServerWindows(platform::WindowServer& windowServer,
+                                                    int64_t ownedBy) {
     std::vector<WindowServerWindow> windows;
     std::optional<std::vector<platform::WindowRow>> rows =
-        platform.copyWindowInfo(WindowListOption::all, 0);
+        windowServer.copyWindowInfo(WindowListOption::all, 0);
     if (!rows) return windows;
     for (const platform::WindowRow& row : *rows) {
         std::optional<int64_t> windowId = WindowRows::integer(row, WindowRows::number);
@@ -186,12 +184,12 @@ std::vector<WindowServerWindow> windowServerWindows(Platform& platform, int64_t 
     return windows;
 }
 
-std::vector<AXWindowCandidate> axWindowCandidates(Platform& platform,
+std::vector<AXWindowCandidate> axWindowCandidates(Accessibility& ax,
                                                   const std::vector<Element>& elements) {
     std::vector<AXWindowCandidate> candidates;
     candidates.reserve(elements.size());
     for (const Element& element : elements) {
-        candidates.push_back({axWindowNumber(platform, element), axFrame(platform, element)});
+        candidates.push_back({axWindowNumber(ax, element), axFrame(ax, element)});
     }
     return candidates;
 }
@@ -205,10 +203,11 @@ OwnedWindowResolution resolveOwnedWindow(Platform& platform, int64_t windowId,
     const WindowOwner owner = std::get<WindowOwner>(check);
     const auto pid = static_cast<int32_t>(owner.pid); // checkOwner keeps pids within 32 bits
 
-    const std::vector<Element> elements =
-        axWindowsAndSheets(platform, platform.createApplicationElement(pid));
-    const WindowTargetMatch match = WindowTarget::matchWindow(
-        windowId, windowServerWindows(platform, pid), axWindowCandidates(platform, elements));
+    const std::vector<Element> elements = axWindowsAndSheets(
+        platform.accessibility, platform.accessibility.createApplicationElement(pid));
+    const WindowTargetMatch match =
+        WindowTarget::matchWindow(windowId, windowServerWindows(platform.windowServer, pid),
+                                  axWindowCandidates(platform.accessibility, elements));
     if (const WindowTargetRefusal* refusal = match.refusal()) return *refusal;
 
     if (std::optional<WindowTargetRefusal> changed = WindowTarget::ownerChangedRefusal(
@@ -220,8 +219,10 @@ OwnedWindowResolution resolveOwnedWindow(Platform& platform, int64_t windowId,
 
 std::vector<std::optional<int64_t>> axWindowIds(Platform& platform, int32_t pid,
                                                 const std::vector<Element>& windows) {
-    const std::vector<AXWindowCandidate> candidates = axWindowCandidates(platform, windows);
-    const std::vector<WindowServerWindow> ownerWindows = windowServerWindows(platform, pid);
+    const std::vector<AXWindowCandidate> candidates =
+        axWindowCandidates(platform.accessibility, windows);
+    const std::vector<WindowServerWindow> ownerWindows =
+        windowServerWindows(platform.windowServer, pid);
     std::vector<std::optional<int64_t>> ids;
     ids.reserve(windows.size());
     for (size_t i = 0; i < windows.size(); ++i) {
@@ -230,9 +231,8 @@ std::vector<std::optional<int64_t>> axWindowIds(Platform& platform, int32_t pid,
     return ids;
 }
 
-AXReadResolution resolveAXReadTarget(Platform& platform, const std::string& actionType,
-                                     const Json& action) {
-    if (std::optional<Json> malformed = malformedSelectorFailure(actionType, action)) {
+AXReadResolution resolveAXReadTarget(Platform& platform, const Json& action) {
+    if (std::optional<Failure> malformed = malformedSelectorFailure(action)) {
         return {std::move(*malformed)};
     }
     const std::optional<std::string> appBundleId = stringValue(field(action, "appBundleId"));
@@ -240,16 +240,16 @@ AXReadResolution resolveAXReadTarget(Platform& platform, const std::string& acti
     const std::optional<int64_t> windowId = intValue(field(action, "windowId"));
 
     if (!windowId && !appPid) {
-        std::optional<platform::RunningApplication> app = runningApp(platform, appBundleId);
-        if (!app) return {appNotRunning(actionType)};
+        std::optional<platform::RunningApplication> app =
+            runningApp(platform.workspace, appBundleId);
+        if (!app) return {failures::appNotRunning()};
         return applicationTarget(platform, app->pid);
     }
-    if (!windowId) return appByPid(platform, actionType, *appPid, appBundleId);
+    if (!windowId) return appByPid(platform, *appPid, appBundleId);
 
     OwnedWindowResolution owned = resolveOwnedWindow(platform, *windowId, appPid, appBundleId);
     if (const auto* refusal = std::get_if<WindowTargetRefusal>(&owned)) {
-        return {makeFailure(actionType, ActionPath::ax, "semantic_unavailable", "window_not_found",
-                            refusal->message, true)};
+        return {failures::windowNotFound(refusal->message)};
     }
     OwnedAXWindow& window = std::get<OwnedAXWindow>(owned);
     return {AXReadTarget{AXWindowTarget{window.pid, *windowId, std::move(window.window)}}};

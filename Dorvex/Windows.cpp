@@ -1,6 +1,5 @@
 // "desktop_list_windows": the on-screen windows, front to back, narrowed by owner and window.
 #include "Dorvex/ActionHandlers.h"
-#include "Dorvex/Actions.h"
 #include "Dorvex/WindowAccess.h"
 #include "DorvexCore/Coercions.h"
 #include "DorvexCore/WindowRows.h"
@@ -11,8 +10,8 @@
 namespace dorvex {
 namespace {
 
-std::optional<int32_t> frontmostPid(platform::Platform& platform) {
-    std::optional<platform::RunningApplication> app = platform.frontmostApplication();
+std::optional<int32_t> frontmostPid(platform::Workspace& workspace) {
+    std::optional<platform::RunningApplication> app = workspace.frontmostApplication();
     if (!app) return std::nullopt;
     return app->pid;
 }
@@ -28,13 +27,13 @@ std::optional<int32_t> pidSelector(std::optional<int64_t> value) {
 
 } // namespace
 
-Json handleListWindows(Driver& driver, const std::string& actionType, const Json& action) {
+Json handleListWindows(Driver& driver, const ActionContext& context, const Json& action) {
     platform::Platform& platform = driver.platform;
-    if (std::optional<Json> malformed = malformedSelectorFailure(actionType, action)) {
-        return *malformed;
+    if (std::optional<Failure> malformed = malformedSelectorFailure(action)) {
+        return context.failure(*malformed);
     }
     const std::optional<std::string> appBundleId = stringValue(field(action, "appBundleId"));
-    const std::optional<int32_t> frontmost = frontmostPid(platform);
+    const std::optional<int32_t> frontmost = frontmostPid(platform.workspace);
     const std::optional<int64_t> windowId = intValue(field(action, "windowId"));
     const std::optional<int32_t> appPid = pidSelector(intValue(field(action, "appPid")));
 
@@ -42,26 +41,24 @@ Json handleListWindows(Driver& driver, const std::string& actionType, const Json
         windowId, appPid, appBundleId,
         [&platform](const std::string& bundleId) {
             std::vector<int32_t> pids;
-            for (const auto& app : platform.runningApplicationsWithBundleId(bundleId)) {
+            for (const auto& app : platform.workspace.runningApplicationsWithBundleId(bundleId)) {
                 pids.push_back(app.pid);
             }
             return pids;
         },
-        [&platform] { return frontmostPid(platform); });
+        [&platform] { return frontmostPid(platform.workspace); });
 
     std::optional<std::vector<platform::WindowRow>> rows =
-        platform.copyWindowInfo(platform::WindowListOption::onScreenWithoutDesktop, 0);
+        platform.windowServer.copyWindowInfo(platform::WindowListOption::onScreenWithoutDesktop, 0);
     std::optional<Json> windows =
         rows ? WindowRows::listRows(*rows, scope, windowId) : std::nullopt;
     if (!windows) {
-        return makeFailure(actionType, ActionPath::ax, "execution_failed", "windows_query_failed",
-                           "Unable to query window list.", false);
+        return context.failure(failures::windowsQueryFailed());
     }
     const std::string summary = "Found " + std::to_string(windows->size()) + " windows.";
-    return makeSuccess(actionType, ActionPath::ax, summary,
-                       Json{{"windows", std::move(*windows)},
-                            {"frontmostPid", DriverProtocol::frontmostPidField(
-                                                 DriverProtocol::knownPid(frontmost))}});
+    return context.success(summary, Json{{"windows", std::move(*windows)},
+                                         {"frontmostPid", DriverProtocol::frontmostPidField(
+                                                              DriverProtocol::knownPid(frontmost))}});
 }
 
 } // namespace dorvex

@@ -2,7 +2,7 @@
 
 // Tolerant readers of request parameters and action fields. Each takes a JSON value or
 // nothing (an absent key).
-#include "DorvexCore/Json.h"
+#include "platform/types/Json.h"
 
 #include <cstdint>
 #include <optional>

@@ -2,7 +2,7 @@
 
 // The wire protocol's pure rules: request lines, action types and families, and the mapping
 // of accessibility error codes to failure fields.
-#include "DorvexCore/Json.h"
+#include "platform/types/Json.h"
 
 #include <array>
 #include <cstdint>

@@ -1,8 +1,8 @@
 #pragma once
 
 // The rows of the running-application list that the driver reports.
-#include "DorvexCore/Json.h"
-#include "platform/Platform.h"
+#include "platform/types/Json.h"
+#include "platform/types/Workspace.h"
 
 #include <cstdint>
 #include <optional>

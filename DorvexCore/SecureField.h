@@ -4,7 +4,7 @@
 // holds one, must never have its value read; so every element is judged first, and only an
 // element judged readable has its value read. The judgement runs over injected attribute
 // reads, and every limit or failed read ends in "unknown", which shows no value.
-#include "DorvexCore/Json.h"
+#include "platform/types/Json.h"
 
 #include <algorithm>
 #include <functional>

@@ -1,6 +1,5 @@
 #include "DorvexCore/UIEvents.h"
 
-#include "DorvexCore/Uuid.h"
 
 #include <algorithm>
 #include <charconv>
@@ -19,9 +18,9 @@ Json UIEventRecord::toDictionary() const {
 
 namespace UIEvents {
 
-std::string newSubscriptionId() {
+std::string subscriptionId(std::string_view uuidText) {
     std::string id = "sub_";
-    for (char c : uuid::newUpper()) {
+    for (char c : uuidText) {
         if (c != '-') id += c;
     }
     return id;

@@ -2,8 +2,8 @@
 
 // Focus-change events for polling subscribers: snapshots of the frontmost application, the
 // events a change of snapshot produces, the bounded queue, expiry, and reading from a cursor.
-#include "DorvexCore/Json.h"
-#include "platform/Platform.h"
+#include "platform/types/Json.h"
+#include "platform/types/Workspace.h"
 
 #include <cstdint>
 #include <deque>
@@ -11,6 +11,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace dorvex {
@@ -52,8 +53,8 @@ inline constexpr const char* stateChanged = "state_changed";
 inline constexpr int64_t defaultLimit = 100;
 inline constexpr int64_t maxLimit = 500;
 
-// "sub_" and 32 upper-case hexadecimal digits of a fresh random UUID.
-std::string newSubscriptionId();
+// "sub_" and the 32 hexadecimal digits of a UUID's text form (its hyphens dropped).
+std::string subscriptionId(std::string_view uuidText);
 
 // The snapshot of the frontmost application: "frontmostBundleId" and "frontmostPid" from the
 // first answer (empty strings when there is none), "frontmostName" from the second, only when

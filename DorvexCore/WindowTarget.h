@@ -3,7 +3,7 @@
 // The rules that tie a controller's window id to its owner and to one accessibility window.
 // Pure: the window server's rows, the accessibility candidates and the owners come in as
 // arguments or callables, so nothing here touches the operating system.
-#include "platform/Platform.h"
+#include "platform/types/Geometry.h"
 
 #include <cstdint>
 #include <functional>

@@ -3,7 +3,7 @@
 // CPU times, file sizes and ratios: the encoders alone, then the whole capture action.
 #include "Dorvex/ActionHandlers.h"
 #include "Dorvex/Driver.h"
-#include "DorvexCore/PngEncoder.h"
+#include "DorvexOS/PngEncoder.h"
 #include "platform/sim/DefaultScenario.h"
 #include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimRender.h"

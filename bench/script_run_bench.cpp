@@ -1,8 +1,8 @@
 // What a script run costs beyond starting its interpreter: the same trivial shell script run
 // by a bare posix_spawn and waitpid, by the process runner (pipes, collectors, exit waiter,
 // group stop machinery), and as a whole script run (temporary file, own thread, completion).
-#include "DorvexCore/ProcessRunner.h"
-#include "DorvexCore/ScriptRuns.h"
+#include "DorvexOS/ProcessRunner.h"
+#include "DorvexOS/ScriptRuns.h"
 
 #include <benchmark/benchmark.h>
 #include <condition_variable>

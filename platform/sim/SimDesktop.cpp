@@ -32,17 +32,10 @@ Element makeElement(SimHandle handle) {
 constexpr size_t maxTimeoutsKept = 256;
 constexpr off_t maxScenarioBytes = 64 << 20;
 
-std::optional<std::string> readWhole(int fd, off_t size) {
+std::optional<std::string> readWhole(std::FILE* file, off_t size) {
     if (size < 0 || size > maxScenarioBytes) return std::nullopt;
     std::string text(static_cast<size_t>(size), '\0');
-    size_t done = 0;
-    while (done < text.size()) {
-        ssize_t got = ::read(fd, text.data() + done, text.size() - done);
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) break;
-        done += static_cast<size_t>(got);
-    }
-    text.resize(done);
+    text.resize(std::fread(text.data(), 1, text.size(), file));
     return text;
 }
 
@@ -136,9 +129,9 @@ void SimDesktop::install(SimScenario scenario) {
 // Size, nanosecond modification time and inode together notice an edit in place as well as a
 // replacement by rename; the file is parsed only when one of them moved.
 void SimDesktop::checkScenarioFile() {
-    FileDescriptor file(::open(options_.scenarioPath->c_str(), O_RDONLY | O_CLOEXEC));
+    File file(std::fopen(options_.scenarioPath->c_str(), "re"));
     struct stat info {};
-    if (!file || ::fstat(file.get(), &info) != 0) {
+    if (!file || ::fstat(::fileno(file.get()), &info) != 0) {
         std::lock_guard lock(mutex_);
         stamp_.reset(); // a file that comes back is read again
         if (generation_ == 1) lastLoadError_ = "the scenario file cannot be read";

@@ -43,7 +43,7 @@ struct SimFileStamp {
     friend bool operator==(const SimFileStamp&, const SimFileStamp&) = default;
 };
 
-class SimDesktop final : public Platform {
+class SimDesktop final : public Binding {
 public:
     explicit SimDesktop(SimOptions options);
     ~SimDesktop() override;
@@ -88,7 +88,6 @@ public:
     std::vector<ScreenInfo> screens() override;
     std::optional<Image> createDisplayImage(uint32_t displayId) override;
     std::optional<Image> createWindowImage(uint32_t windowId) override;
-    std::optional<std::vector<uint8_t>> pngRepresentation(const Image& image) override;
 
     // Input events.
     Event createKeyboardEvent(uint16_t keyCode, bool keyDown) override;

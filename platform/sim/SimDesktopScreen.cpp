@@ -1,5 +1,4 @@
 // The simulated desktop's window server, displays, images and input events.
-#include "DorvexCore/PngEncoder.h"
 #include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimRender.h"
 
@@ -77,12 +76,6 @@ std::string utf8(const std::u16string& text) {
     std::string converted;
     icu::UnicodeString(text.data(), static_cast<int32_t>(text.size())).toUTF8String(converted);
     return converted;
-}
-
-Image toImage(RgbaImage rendered) {
-    size_t width = rendered.width;
-    size_t height = rendered.height;
-    return {width, height, std::make_shared<const RgbaImage>(std::move(rendered))};
 }
 
 } // namespace
@@ -199,7 +192,7 @@ std::optional<Image> SimDesktop::createDisplayImage(uint32_t displayId) {
         pixels = display->pixelSize;
         windows = model_.windows;
     }
-    return toImage(renderDisplay(bounds, pixels, windows));
+    return renderDisplay(bounds, pixels, windows);
 }
 
 double SimDesktop::scaleForWindow(const SimWindow& window) const {
@@ -223,16 +216,7 @@ std::optional<Image> SimDesktop::createWindowImage(uint32_t windowId) {
         window = *found;
         scale = scaleForWindow(window);
     }
-    std::optional<RgbaImage> rendered = renderWindow(window, scale);
-    if (!rendered) return std::nullopt;
-    return toImage(std::move(*rendered));
-}
-
-std::optional<std::vector<uint8_t>> SimDesktop::pngRepresentation(const Image& image) {
-    Call call(*this, "pngRepresentation");
-    const auto* rendered = static_cast<const RgbaImage*>(image.handle.get());
-    if (!rendered) return std::nullopt;
-    return png::encodeRgba(rendered->width, rendered->height, rendered->pixels);
+    return renderWindow(window, scale);
 }
 
 // Input events.

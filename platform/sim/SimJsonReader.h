@@ -2,7 +2,7 @@
 
 // Strict readers for scenario files. A scenario that does not say exactly what it means is
 // refused as a whole, so a typo never turns into a silently different desktop.
-#include "DorvexCore/Json.h"
+#include "platform/types/Json.h"
 #include "platform/Platform.h"
 
 #include <cstdint>

@@ -1,9 +1,5 @@
 #include "platform/sim/SimRecorder.h"
 
-#include <cerrno>
-#include <fcntl.h>
-#include <unistd.h>
-
 namespace dorvex::platform::sim {
 namespace {
 
@@ -13,41 +9,13 @@ std::string dumpLine(const Json& value) {
 
 } // namespace
 
-FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept {
-    if (this != &other) {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = other.release();
-    }
-    return *this;
-}
-
-FileDescriptor::~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-}
-
-int FileDescriptor::release() {
-    int fd = fd_;
-    fd_ = -1;
-    return fd;
-}
-
-bool writeAll(int fd, const std::string& bytes) {
-    size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t wrote = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (wrote < 0 && errno == EINTR) continue;
-        if (wrote <= 0) return false;
-        done += static_cast<size_t>(wrote);
-    }
-    return true;
-}
-
 SimRecorder::SimRecorder(const std::optional<std::string>& eventLogPath) {
     if (eventLogPath) {
-        // O_APPEND makes each line's single write land whole at the end, even when a test and
-        // a child driver share the file.
-        log_ = FileDescriptor(
-            ::open(eventLogPath->c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
+        // Append mode (O_APPEND) and an unbuffered stream, so each line leaves in one write and
+        // lands whole at the end, even when a test and a child driver share the file; "e" keeps
+        // the file from children.
+        log_.reset(std::fopen(eventLogPath->c_str(), "ae"));
+        if (log_) std::setvbuf(log_.get(), nullptr, _IONBF, 0);
     }
 }
 
@@ -64,7 +32,10 @@ void SimRecorder::countValueRead(const SimElementLabel& element) {
 
 void SimRecorder::recordEvent(Json event) {
     std::lock_guard lock(mutex_);
-    if (log_) writeAll(log_.get(), dumpLine(event));
+    if (log_) {
+        const std::string line = dumpLine(event);
+        std::fwrite(line.data(), 1, line.size(), log_.get());
+    }
     events_.push_back(std::move(event));
     if (events_.size() > maxEventsInMemory) events_.pop_front();
 }
@@ -95,9 +66,11 @@ std::vector<Json> SimRecorder::events() const {
 }
 
 bool SimRecorder::writeStats(const std::string& path) const {
-    std::string text = dumpLine(stats());
-    FileDescriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-    return file && writeAll(file.get(), text);
+    const std::string text = dumpLine(stats());
+    File file(std::fopen(path.c_str(), "we"));
+    if (!file) return false;
+    const bool written = std::fwrite(text.data(), 1, text.size(), file.get()) == text.size();
+    return std::fclose(file.release()) == 0 && written;
 }
 
 } // namespace dorvex::platform::sim

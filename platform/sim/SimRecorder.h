@@ -4,7 +4,8 @@
 // was made, how often each element's value was read, and the events it was asked to deliver
 // (posted input, performed actions, set values, opened links, launches). Events go to memory
 // and, when a log file is named, one JSON line each to that file.
-#include "DorvexCore/Json.h"
+#include "platform/sim/SimFile.h"
+#include "platform/types/Json.h"
 
 #include <cstdint>
 #include <deque>
@@ -27,28 +28,6 @@ struct SimElementLabel {
     }
 };
 
-// An owned file descriptor.
-class FileDescriptor {
-public:
-    FileDescriptor() = default;
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    FileDescriptor(FileDescriptor&& other) noexcept : fd_(other.release()) {}
-    FileDescriptor& operator=(FileDescriptor&& other) noexcept;
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor();
-
-    int get() const { return fd_; }
-    explicit operator bool() const { return fd_ >= 0; }
-    int release();
-
-private:
-    int fd_ = -1;
-};
-
-// Writes all bytes with one write call where the kernel allows; false when it fails.
-bool writeAll(int fd, const std::string& bytes);
-
 class SimRecorder {
 public:
     // The in-memory event list keeps only the newest events, so long benchmark runs stay small.
@@ -68,7 +47,7 @@ public:
 
 private:
     mutable std::mutex mutex_;
-    FileDescriptor log_;
+    File log_;
     uint64_t roundTrips_ = 0;
     std::map<std::string, uint64_t> calls_;
     std::map<SimElementLabel, uint64_t> valueReads_;

@@ -2,7 +2,8 @@
 
 // Pictures of the simulated desktop: flat rectangles, so that captures have real pixels of
 // the right size without any drawing library.
-#include "platform/Platform.h"
+#include "platform/types/Displays.h"
+#include "platform/types/Geometry.h"
 #include "platform/sim/SimWindowList.h"
 
 #include <cstddef>
@@ -12,11 +13,7 @@
 
 namespace dorvex::platform::sim {
 
-struct RgbaImage {
-    size_t width = 0;
-    size_t height = 0;
-    std::vector<uint8_t> pixels; // width * height * 4, row-major
-};
+using RgbaImage = Image;
 
 inline constexpr double titleBarHeight = 28; // points
 // Beyond these an image is refused rather than allocated: a scenario typo must not exhaust

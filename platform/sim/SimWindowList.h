@@ -2,7 +2,7 @@
 
 // The simulated window server: windows front to back, turned into the rows and the filtered
 // lists that the window list call answers.
-#include "DorvexCore/Json.h"
+#include "platform/types/Json.h"
 #include "platform/Platform.h"
 
 #include <cstdint>

@@ -2,7 +2,7 @@
 // a few window rows, and images the fake encodes with the real PNG encoder.
 #include "Dorvex/Actions.h"
 #include "Dorvex/Displays.h"
-#include "DorvexCore/PngEncoder.h"
+#include "DorvexOS/PngEncoder.h"
 #include "support/StubPlatform.h"
 
 #include <cstdlib>

@@ -2,7 +2,7 @@
 
 // Small builders for simulated desktops whose apps carry accessibility trees, and helpers to
 // look into the element nodes the driver answers with.
-#include "DorvexCore/Json.h"
+#include "platform/types/Json.h"
 #include "support/DriverProcess.h"
 
 #include <functional>

@@ -1,5 +1,5 @@
 #include "DorvexCore/ScreenCapture.h"
-#include "DorvexCore/Uuid.h"
+#include "DorvexOS/Uuid.h"
 
 #include <gtest/gtest.h>
 #include <regex>
@@ -89,30 +89,3 @@ TEST(ScreenCapture, OwnerPidIsTheRowsNumber) {
 
 } // namespace
 } // namespace dorvex::ScreenCapture
-
-namespace dorvex::uuid {
-namespace {
-
-TEST(Uuid, FormatsVersionFourWithTheVariantBits) {
-    std::array<uint8_t, 16> ones;
-    ones.fill(0xff);
-    EXPECT_EQ(upperFromBytes(ones), "FFFFFFFF-FFFF-4FFF-BFFF-FFFFFFFFFFFF");
-    EXPECT_EQ(upperFromBytes({}), "00000000-0000-4000-8000-000000000000");
-    EXPECT_EQ(upperFromBytes({0x01, 0x23, 0x45, 0x67, 0x89, 0xab, 0xcd, 0xef, 0x01, 0x23, 0x45,
-                              0x67, 0x89, 0xab, 0xcd, 0xef}),
-              "01234567-89AB-4DEF-8123-456789ABCDEF");
-}
-
-TEST(Uuid, FreshOnesAreWellFormedAndDistinct) {
-    const std::regex pattern("[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}");
-    std::set<std::string> seen;
-    for (int i = 0; i < 1000; ++i) {
-        std::string text = newUpper();
-        EXPECT_TRUE(std::regex_match(text, pattern)) << text;
-        seen.insert(text);
-    }
-    EXPECT_EQ(seen.size(), 1000u);
-}
-
-} // namespace
-} // namespace dorvex::uuid

@@ -2,7 +2,7 @@
 
 // Starts the built driver as a child with pipes on its standard input and output, on a
 // simulated desktop of the test's choosing, in a temporary directory of its own.
-#include "DorvexCore/Json.h"
+#include "platform/types/Json.h"
 
 #include <chrono>
 #include <optional>

@@ -1,4 +1,4 @@
-#include "DorvexCore/PngEncoder.h"
+#include "DorvexOS/PngEncoder.h"
 
 #include <csetjmp>
 #include <limits>

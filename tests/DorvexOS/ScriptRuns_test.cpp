@@ -1,4 +1,4 @@
-#include "DorvexCore/ScriptRuns.h"
+#include "DorvexOS/ScriptRuns.h"
 
 #include <condition_variable>
 #include <csignal>

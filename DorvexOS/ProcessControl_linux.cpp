@@ -1,6 +1,6 @@
 // Process control on Linux: exits seen through a process file descriptor, process state read
 // from /proc.
-#include "DorvexCore/ProcessRunner.h"
+#include "DorvexOS/ProcessRunner.h"
 
 #include <cerrno>
 #include <cstdio>

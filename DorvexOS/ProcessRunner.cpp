@@ -1,5 +1,7 @@
 // The process runner's logic; everything here is operating-system independent POSIX.
-#include "DorvexCore/ProcessRunner.h"
+#include "DorvexOS/ProcessRunner.h"
+
+#include "DorvexOS/FileDescriptor.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -97,44 +99,17 @@ SteadyClock::time_point deadlineAfter(int64_t ms) {
            std::chrono::milliseconds(std::clamp<int64_t>(ms, 0, longestWaitMs));
 }
 
-// Owns one file descriptor.
-class Descriptor {
-public:
-    Descriptor() = default;
-    explicit Descriptor(int fd) : fd_(fd) {}
-    Descriptor(Descriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    Descriptor& operator=(Descriptor&& other) noexcept {
-        if (this != &other) {
-            close();
-            fd_ = std::exchange(other.fd_, -1);
-        }
-        return *this;
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    ~Descriptor() { close(); }
-
-    int get() const { return fd_; }
-    void close() {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = -1;
-    }
-
-private:
-    int fd_ = -1;
-};
-
 struct Pipe {
-    Descriptor read;
-    Descriptor write;
+    FileDescriptor read;
+    FileDescriptor write;
 };
 
 // Returns 0 or the error number.
 int openPipe(Pipe& pipe) {
     int ends[2];
     if (::pipe(ends) != 0) return errno;
-    pipe.read = Descriptor(ends[0]);
-    pipe.write = Descriptor(ends[1]);
+    pipe.read = FileDescriptor(ends[0]);
+    pipe.write = FileDescriptor(ends[1]);
     // The driver's end must not leak into any child; the child's end is dup'ed onto 1 or 2.
     ::fcntl(ends[0], F_SETFD, FD_CLOEXEC);
     return 0;
@@ -159,7 +134,7 @@ struct Collected {
     Semaphore ended;
 };
 
-void collect(Descriptor pipe, const std::shared_ptr<Collected>& collected) {
+void collect(FileDescriptor pipe, const std::shared_ptr<Collected>& collected) {
     std::string chunk(pipeReadSize, '\0');
     for (;;) {
         ssize_t got = ::read(pipe.get(), chunk.data(), chunk.size());
@@ -172,7 +147,7 @@ void collect(Descriptor pipe, const std::shared_ptr<Collected>& collected) {
     collected->ended.signal();
 }
 
-bool startCollector(Descriptor& pipe, const std::shared_ptr<Collected>& collected) {
+bool startCollector(FileDescriptor& pipe, const std::shared_ptr<Collected>& collected) {
     return startDetached(
         [fd = std::move(pipe), collected]() mutable { collect(std::move(fd), collected); });
 }

@@ -1,4 +1,4 @@
-#include "DorvexCore/BoundedRead.h"
+#include "DorvexOS/BoundedRead.h"
 
 #include <atomic>
 #include <future>

@@ -1,6 +1,6 @@
 // Process control on macOS: exits seen through kqueue process events, process state read
 // with sysctl.
-#include "DorvexCore/ProcessRunner.h"
+#include "DorvexOS/ProcessRunner.h"
 
 #include <cerrno>
 #include <sys/event.h>

@@ -4,7 +4,7 @@
 // Every run writes its script to a temporary file, runs the interpreter on it through the
 // process runner on a thread of its own, removes the file, and hands the result to the
 // caller's completion before it leaves the registry.
-#include "DorvexCore/ProcessRunner.h"
+#include "DorvexOS/ProcessRunner.h"
 
 #include <chrono>
 #include <filesystem>
@@ -56,9 +56,6 @@ public:
 private:
     std::shared_ptr<State> state_;
 };
-
-// A fresh random (version 4) UUID in upper-case canonical form, 36 characters.
-std::string newUUIDText();
 
 // The temporary file name of one run: "nubo-script-" + UUID + ".applescript".
 std::string scriptFileName(const std::string& uuid);

@@ -1,4 +1,4 @@
-#include "DorvexCore/PngEncoder.h"
+#include "DorvexOS/PngEncoder.h"
 
 #include <gtest/gtest.h>
 #include <limits>

@@ -1,6 +1,7 @@
-#include "DorvexCore/ScriptRuns.h"
+#include "DorvexOS/ScriptRuns.h"
 
-#include "DorvexCore/Uuid.h"
+#include "DorvexOS/Files.h"
+#include "DorvexOS/Uuid.h"
 
 #include <array>
 #include <cerrno>
@@ -36,35 +37,12 @@ struct ScriptRuns::State {
 
 namespace {
 
-bool writeAll(int fd, const std::string& text) {
-    size_t done = 0;
-    while (done < text.size()) {
-        ssize_t written = ::write(fd, text.data() + done, text.size() - done);
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return false;
-        done += static_cast<size_t>(written);
-    }
-    return true;
-}
-
-// Writes to a side file and moves it into place, so the interpreter never reads half a
-// script. The side file is created exclusively and private to the user: a shared temporary
-// directory cannot be used to plant or read it.
-bool writeAtomically(const std::filesystem::path& file, const std::string& text) {
-    std::string side = file.string() + ".XXXXXX";
-    int fd = ::mkostemp(side.data(), O_CLOEXEC);
-    if (fd < 0) return false;
-    bool written = writeAll(fd, text);
-    written = ::close(fd) == 0 && written;
-    if (written && ::rename(side.c_str(), file.c_str()) == 0) return true;
-    ::unlink(side.c_str());
-    return false;
-}
-
 ScriptRunResult perform(const ScriptRuns::State& state, const std::string& script,
                         int64_t timeoutMs, const std::shared_ptr<ProcessCancellation>& token) {
-    const std::filesystem::path file = state.directory / scriptFileName(newUUIDText());
-    if (!writeAtomically(file, script)) return {};
+    const std::filesystem::path file = state.directory / scriptFileName(uuid::newUpper());
+    // Written whole before the interpreter sees it, private to the user: a shared temporary
+    // directory cannot be used to plant or read it.
+    if (!files::writeFileAtomically(file, script)) return {};
     ProcessOutcome outcome = ProcessRunner::run(
         state.executablePath, {file.string()}, timeoutMs, ScriptRuns::outputSettleMs, token,
         std::make_shared<SystemProcessControl>(), state.timings);
@@ -169,10 +147,6 @@ bool ScriptRuns::stopAll(std::chrono::steady_clock::duration waitingUpTo) {
     }
     const auto deadline = std::chrono::steady_clock::now() + waitingUpTo;
     return state_->changed.wait_until(guard, deadline, [this] { return state_->runs.empty(); });
-}
-
-std::string newUUIDText() {
-    return uuid::newUpper();
 }
 
 std::string scriptFileName(const std::string& uuid) {

@@ -1,4 +1,4 @@
-#include "DorvexCore/ProcessRunner.h"
+#include "DorvexOS/ProcessRunner.h"
 
 #include <atomic>
 #include <csignal>

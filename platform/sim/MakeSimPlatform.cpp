@@ -1,13 +1,13 @@
-// The simulated desktop is this host's platform wherever the macOS binding is not built.
-#ifndef DORVEX_HAVE_MACOS
+#include "platform/sim/MakeSimPlatform.h"
 
-#include "platform/Platform.h"
 #include "platform/sim/DefaultScenario.h"
 #include "platform/sim/SimDesktop.h"
 
 #include <cstdlib>
+#include <optional>
+#include <string>
 
-namespace dorvex::platform {
+namespace dorvex::platform::sim {
 namespace {
 
 std::optional<std::string> environment(const char* name) {
@@ -18,15 +18,13 @@ std::optional<std::string> environment(const char* name) {
 
 } // namespace
 
-std::unique_ptr<Platform> makePlatform() {
-    sim::SimOptions options;
+std::unique_ptr<Binding> makeSimPlatform() {
+    SimOptions options;
     options.scenarioPath = environment("DORVEX_SIM_SCENARIO");
-    if (!options.scenarioPath) options.scenarioText = std::string(sim::defaultScenarioText());
+    if (!options.scenarioPath) options.scenarioText = std::string(defaultScenarioText());
     options.eventLogPath = environment("DORVEX_SIM_EVENT_LOG");
     options.statsPath = environment("DORVEX_SIM_STATS");
-    return std::make_unique<sim::SimDesktop>(std::move(options));
+    return std::make_unique<SimDesktop>(std::move(options));
 }
 
-} // namespace dorvex::platform
-
-#endif
+} // namespace dorvex::platform::sim
