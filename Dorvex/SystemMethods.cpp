@@ -5,7 +5,9 @@
 namespace dorvex {
 
 Json handlePing(Driver& driver, const DriverRequest&) {
-    return Json{{"ok", true}, {"platform", "darwin"}, {"timestamp", driver.nowMs()}};
+    return Json{{"ok", true},
+                {"platform", driver.platform.workspace.platformName()},
+                {"timestamp", driver.nowMs()}};
 }
 
 Json handleCapabilities(Driver& driver, const DriverRequest&) {

@@ -27,12 +27,17 @@ public:
     virtual std::vector<RunningApplication>
     runningApplicationsWithBundleId(const std::string& bundleId) = 0;
     virtual std::optional<RunningApplication> runningApplicationWithPid(int32_t pid) = 0;
+    // The executable file of a process (proc_pidpath); nothing when it cannot be read.
+    virtual std::optional<std::string> processExecutablePath(int32_t pid) = 0;
 
     // The main thread's run loop: one zero-time pass; true when it handled a source.
     virtual bool runMainRunLoopOnce() = 0;
 
     // The program that runs a script file given as its only argument.
     virtual std::string scriptInterpreterPath() = 0;
+
+    // The operating system this desktop is, as "system.ping" reports it ("darwin", "linux").
+    virtual std::string platformName() = 0;
 };
 
 } // namespace dorvex::platform

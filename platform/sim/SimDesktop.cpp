@@ -341,6 +341,27 @@ AXAttributeResult SimDesktop::copyAttributeValue(const Element& element,
     return {read.code, toAXValue(read.value)};
 }
 
+AXAttributesResult SimDesktop::copyMultipleAttributeValues(
+    const Element& element, const std::vector<std::string>& attributes) {
+    Call call(*this, "copyMultipleAttributeValues");
+    std::lock_guard lock(mutex_);
+    Target target = resolve(element);
+    if (target.code != axerr::success) return {target.code, {}};
+    AXAttributesResult result{axerr::success, {}};
+    result.values.reserve(attributes.size());
+    for (const std::string& attribute : attributes) {
+        if (target.systemWide) {
+            result.values.push_back(systemWideAttribute(attribute));
+            continue;
+        }
+        if (attribute == "AXValue") recorder_.countValueRead(labelOf(*target.app, target.index));
+        SimAttributeRead read =
+            readAttribute(target.app->tree, target.app->info.pid, target.index, attribute);
+        result.values.push_back({read.code, toAXValue(read.value)});
+    }
+    return result;
+}
+
 AXNamesResult SimDesktop::copyAttributeNames(const Element& element) {
     Call call(*this, "copyAttributeNames");
     std::lock_guard lock(mutex_);

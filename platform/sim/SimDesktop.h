@@ -67,6 +67,8 @@ public:
     int32_t setMessagingTimeout(const Element& element, double seconds) override;
     AXAttributeResult copyAttributeValue(const Element& element,
                                          const std::string& attribute) override;
+    AXAttributesResult copyMultipleAttributeValues(
+        const Element& element, const std::vector<std::string>& attributes) override;
     AXNamesResult copyAttributeNames(const Element& element) override;
     int32_t performAction(const Element& element, const std::string& action) override;
     int32_t setStringAttribute(const Element& element, const std::string& attribute,
@@ -105,6 +107,7 @@ public:
     bool requestListenEventAccess() override;
     bool preflightPostEventAccess() override;
     bool requestPostEventAccess() override;
+    int32_t determinePermissionToAutomate(int32_t pid, bool askUserIfNeeded) override;
 
     // Workspace.
     std::vector<RunningApplication> runningApplications() override;
@@ -116,9 +119,11 @@ public:
     std::vector<RunningApplication>
     runningApplicationsWithBundleId(const std::string& bundleId) override;
     std::optional<RunningApplication> runningApplicationWithPid(int32_t pid) override;
+    std::optional<std::string> processExecutablePath(int32_t pid) override;
 
     bool runMainRunLoopOnce() override;
     std::string scriptInterpreterPath() override;
+    std::string platformName() override;
 
 private:
     // Counts one platform call, waits out the latency knob, and keeps the desktop alive until

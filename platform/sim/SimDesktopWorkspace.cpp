@@ -62,6 +62,13 @@ bool SimDesktop::requestPostEventAccess() {
     return request(model_.permissions.postEvent);
 }
 
+int32_t SimDesktop::determinePermissionToAutomate(int32_t pid, bool) {
+    Call call(*this, "determinePermissionToAutomate");
+    std::lock_guard lock(mutex_);
+    constexpr int32_t processNotFound = -600;
+    return model_.app(pid) ? 0 : processNotFound;
+}
+
 // Workspace.
 
 // The faults of this read wait on the condition, which releases the lock: a reload from the
@@ -242,6 +249,18 @@ std::optional<RunningApplication> SimDesktop::runningApplicationWithPid(int32_t 
     const SimApp* app = model_.app(pid);
     if (!app) return std::nullopt;
     return app->info;
+}
+
+std::optional<std::string> SimDesktop::processExecutablePath(int32_t pid) {
+    Call call(*this, "processExecutablePath");
+    std::lock_guard lock(mutex_);
+    const SimApp* app = model_.app(pid);
+    if (!app) return std::nullopt;
+    return app->executablePath;
+}
+
+std::string SimDesktop::platformName() {
+    return "darwin"; // the simulated desktop is a macOS desktop
 }
 
 std::string SimDesktop::scriptInterpreterPath() {

@@ -66,7 +66,8 @@ SimApp parseAppFields(ObjectReader& reader, bool pidRequired) {
     info.isHidden = reader.boolean("hidden").value_or(false);
     info.activationPolicy = parsePolicy(reader);
     if (auto path = reader.string("bundlePath")) info.bundleURL = fileURL(*path, true);
-    if (auto path = reader.string("executablePath")) info.executableURL = fileURL(*path, false);
+    app.executablePath = reader.string("executablePath");
+    if (app.executablePath) info.executableURL = fileURL(*app.executablePath, false);
     app.tree = parseTree(reader.object("accessibility"), reader.pathOf("accessibility"),
                          info.localizedName);
     return app;

@@ -28,6 +28,7 @@ struct SimDisplay {
 
 struct SimApp {
     RunningApplication info;
+    std::optional<std::string> executablePath; // what proc_pidpath answers for its pid
     SimTree tree;
 };
 

@@ -67,6 +67,13 @@ struct AXAttributeResult {
     AXValue value;
 };
 
+// The values of several attributes of one element, read in one round trip: each value carries
+// its own code. `code` is the call's own: not success means no value was read.
+struct AXAttributesResult {
+    int32_t code = axerr::failure;
+    std::vector<AXAttributeResult> values; // one per attribute asked for, in order
+};
+
 struct AXNamesResult {
     int32_t code = axerr::failure;
     std::vector<std::string> names;

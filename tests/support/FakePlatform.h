@@ -26,6 +26,11 @@ public:
                                                    const std::string&) override {
         return {};
     }
+    platform::AXAttributesResult
+    copyMultipleAttributeValues(const platform::Element&,
+                                const std::vector<std::string>&) override {
+        return {};
+    }
     platform::AXNamesResult copyAttributeNames(const platform::Element&) override { return {}; }
     int32_t performAction(const platform::Element&, const std::string&) override {
         return platform::axerr::failure;
@@ -89,6 +94,7 @@ public:
     bool requestListenEventAccess() override { return false; }
     bool preflightPostEventAccess() override { return false; }
     bool requestPostEventAccess() override { return false; }
+    int32_t determinePermissionToAutomate(int32_t, bool) override { return -600; }
 };
 
 class NoWorkspace : public platform::Workspace {
@@ -112,8 +118,10 @@ public:
     std::optional<platform::RunningApplication> runningApplicationWithPid(int32_t) override {
         return std::nullopt;
     }
+    std::optional<std::string> processExecutablePath(int32_t) override { return std::nullopt; }
     bool runMainRunLoopOnce() override { return false; }
     std::string scriptInterpreterPath() override { return "/bin/sh"; }
+    std::string platformName() override { return "darwin"; }
 };
 
 // The aggregate of the facets a test gives (an object may implement several), the "nothing
