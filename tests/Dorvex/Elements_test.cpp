@@ -1,4 +1,4 @@
-#include "Dorvex/ElementScenarios.h"
+#include "support/Scenarios.h"
 #include "Dorvex/Elements.h"
 #include "platform/sim/SimDesktop.h"
 

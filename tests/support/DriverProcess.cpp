@@ -22,12 +22,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::string makeTemporaryDirectory() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "dorvex-test-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    return pattern;
-}
-
 void writeFile(const std::string& path, const std::string& text) {
     // Write beside, then rename, so the driver never reads half a scenario.
     const std::string temporary = path + ".tmp";
@@ -61,7 +55,7 @@ std::vector<std::string> environmentFor(const std::string& directory, const Driv
 
 } // namespace
 
-DriverProcess::DriverProcess(DriverOptions options) : directory_(makeTemporaryDirectory()) {
+DriverProcess::DriverProcess(DriverOptions options) {
     std::filesystem::create_directory(directory_ + "/tmp");
     if (!options.scenario.empty()) writeFile(scenarioPath(), options.scenario);
 
@@ -106,8 +100,6 @@ DriverProcess::~DriverProcess() {
         waitExit(std::chrono::seconds(5));
     }
     if (output_ >= 0) ::close(output_);
-    std::error_code ignored;
-    std::filesystem::remove_all(directory_, ignored);
 }
 
 void DriverProcess::send(const std::string& line) {

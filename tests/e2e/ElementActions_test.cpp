@@ -1,6 +1,6 @@
 // Element actions and values, end to end: paths from a tree read are walked again and must
 // still prove out before anything is performed or set.
-#include "Dorvex/ElementScenarios.h"
+#include "support/Scenarios.h"
 #include "support/DriverProcess.h"
 
 #include <functional>

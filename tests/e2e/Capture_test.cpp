@@ -28,12 +28,6 @@ const char* const threeDisplays = R"({
   ]
 })";
 
-DriverOptions onDesktop(std::string scenario) {
-    DriverOptions options;
-    options.scenario = std::move(scenario);
-    return options;
-}
-
 Json captureAction(Json parameters = Json::object()) {
     parameters["actionType"] = "desktop_capture_screen";
     return parameters;
