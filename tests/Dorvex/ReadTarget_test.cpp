@@ -122,7 +122,8 @@ TEST_F(ReadTarget, WithoutWindowNumbersOnlyUniqueOnScreenFramesMatch) {
     Json scenario = windowTargetingDesktop();
     scenario["hasWindowNumberFunction"] = false;
     // A second window of 600 stacked exactly on "Other main".
-    scenario["windows"].push_back(titledWindow(21, 600, "Other", "Twin", rect(50, 50, 640, 480), true));
+    scenario["windows"].push_back(
+        titledWindow(21, 600, "Other", "Twin", rect(50, 50, 640, 480), true));
     scenario["apps"][2]["accessibility"]["windows"].push_back(
         {{"role", "AXWindow"}, {"title", "Twin"}, {"frame", rect(50, 50, 640, 480)}});
     load(scenario);

@@ -63,7 +63,7 @@ TEST(AppleScriptResponse, AnswersEachKindOfEnding) {
     };
     for (const Case& c : cases) {
         Json envelope = appleScriptResponse(c.result, actionContext("desktop_run_applescript"),
-                                              "com.example.app");
+                                            "com.example.app");
         EXPECT_EQ(envelope["ok"], false) << c.name;
         EXPECT_EQ(envelope["status"], c.status) << c.name;
         EXPECT_EQ(envelope["actionType"], "desktop_run_applescript") << c.name;
@@ -76,8 +76,9 @@ TEST(AppleScriptResponse, AnswersEachKindOfEnding) {
 }
 
 TEST(AppleScriptResponse, SuccessCarriesTheOutputUnchanged) {
-    Json envelope = appleScriptResponse({outcome(true, false, 0, "  two\nlines\n", "warning")},
-                                        actionContext("desktop_run_applescript"), "com.example.app");
+    Json envelope =
+        appleScriptResponse({outcome(true, false, 0, "  two\nlines\n", "warning")},
+                            actionContext("desktop_run_applescript"), "com.example.app");
     EXPECT_EQ(
         envelope,
         (Json{{"ok", true},

@@ -352,8 +352,7 @@ TEST(WindowAccessReadTarget, ResolvesSelectorsToTargetsOrFailures) {
     };
     for (const Case& c : cases) {
         Desktop desktop;
-        EXPECT_EQ(summary(resolveAXReadTarget(desktop.facets, Json::parse(c.action))),
-                  c.expected)
+        EXPECT_EQ(summary(resolveAXReadTarget(desktop.facets, Json::parse(c.action))), c.expected)
             << c.action;
     }
 }

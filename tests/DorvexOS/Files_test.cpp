@@ -79,7 +79,8 @@ TEST(WriteNewFile, RefusesEveryExistingEntry) {
     };
     const std::vector<Case> cases = {
         {"a file", [](const fs::path& entry, const fs::path&) { std::ofstream(entry) << "old"; }},
-        {"a directory", [](const fs::path& entry, const fs::path&) { fs::create_directory(entry); }},
+        {"a directory",
+         [](const fs::path& entry, const fs::path&) { fs::create_directory(entry); }},
         {"a link to a file",
          [](const fs::path& entry, const fs::path& elsewhere) {
              std::ofstream(elsewhere) << "old";

@@ -1,7 +1,6 @@
-#include "DorvexOS/Uuid.h"
-
 #include "DorvexCore/ScreenCapture.h"
 #include "DorvexCore/UIEvents.h"
+#include "DorvexOS/Uuid.h"
 
 #include <gtest/gtest.h>
 #include <regex>

@@ -6,7 +6,6 @@
 #include "platform/types/Json.h"
 
 #include <algorithm>
-
 #include <functional>
 #include <string>
 #include <vector>
@@ -89,8 +88,8 @@ inline int treeDepth(const Json& node) {
 }
 
 // A titled row of the window server's list.
-inline Json titledWindow(int64_t number, int64_t ownerPid, const char* ownerName, const char* title, Json frame,
-            bool onScreen) {
+inline Json titledWindow(int64_t number, int64_t ownerPid, const char* ownerName, const char* title,
+                         Json frame, bool onScreen) {
     return Json{{"number", number}, {"ownerPid", ownerPid}, {"ownerName", ownerName},
                 {"title", title},   {"bounds", frame},      {"layer", 0},
                 {"alpha", 1},       {"onScreen", onScreen}};
@@ -136,17 +135,18 @@ inline Json windowTargetingDesktop() {
     Json bare{{"number", 50}, {"ownerPid", 600}, {"onScreen", true}};
     Json desktop = titledWindow(2, 312, "Finder", "", rect(0, 0, 1440, 900), true);
     desktop["desktopElement"] = true;
-    return Json{{"displays",
-                 {{{"id", 1}, {"bounds", rect(0, 0, 1440, 900)}, {"scale", 2}, {"main", true}}}},
-                {"apps", {textEdit, secondTextEdit, other, helper}},
-                {"windows",
-                 {titledWindow(13, 501, "TextEdit", "Save", rect(300, 150, 400, 200), true),
-                  titledWindow(10, 501, "TextEdit", "Doc 1", rect(200, 120, 800, 600), true),
-                  titledWindow(20, 600, "Other", "Other main", rect(50, 50, 640, 480), true),
-                  titledWindow(11, 501, "TextEdit", "Minimized", rect(0, 0, 500, 400), false),
-                  titledWindow(12, 502, "TextEdit", "Doc 2", rect(900, 100, 400, 300), true),
-                  titledWindow(30, 4242, "Exited Helper", "Leftover", rect(900, 500, 200, 100), true),
-                  unnumbered, bare, desktop}}};
+    return Json{
+        {"displays",
+         {{{"id", 1}, {"bounds", rect(0, 0, 1440, 900)}, {"scale", 2}, {"main", true}}}},
+        {"apps", {textEdit, secondTextEdit, other, helper}},
+        {"windows",
+         {titledWindow(13, 501, "TextEdit", "Save", rect(300, 150, 400, 200), true),
+          titledWindow(10, 501, "TextEdit", "Doc 1", rect(200, 120, 800, 600), true),
+          titledWindow(20, 600, "Other", "Other main", rect(50, 50, 640, 480), true),
+          titledWindow(11, 501, "TextEdit", "Minimized", rect(0, 0, 500, 400), false),
+          titledWindow(12, 502, "TextEdit", "Doc 2", rect(900, 100, 400, 300), true),
+          titledWindow(30, 4242, "Exited Helper", "Leftover", rect(900, 500, 200, 100), true),
+          unnumbered, bare, desktop}}};
 }
 
 } // namespace dorvex::testing

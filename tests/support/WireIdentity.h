@@ -24,8 +24,7 @@ inline std::string fnv1aHex(std::string_view text) {
     return digits;
 }
 
-inline std::string identityToken(const std::string& role,
-                                 const std::optional<std::string>& title,
+inline std::string identityToken(const std::string& role, const std::optional<std::string>& title,
                                  const std::optional<std::string>& identifier,
                                  const std::optional<std::string>& subrole,
                                  const std::optional<std::string>& description) {
