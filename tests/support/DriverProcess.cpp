@@ -1,5 +1,6 @@
 #include "support/DriverProcess.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -47,7 +48,9 @@ std::vector<std::string> environmentFor(const std::string& directory, const Driv
     if (withScenario) env.push_back("DORVEX_SIM_SCENARIO=" + directory + "/scenario.json");
     env.push_back("DORVEX_SIM_EVENT_LOG=" + directory + "/events.jsonl");
     env.push_back("DORVEX_SIM_STATS=" + directory + "/stats.json");
-    env.push_back("TMPDIR=" + directory + "/tmp");
+    const bool ownTmpdir = std::any_of(options.env.begin(), options.env.end(),
+                                       [](const auto& entry) { return entry.first == "TMPDIR"; });
+    if (!ownTmpdir) env.push_back("TMPDIR=" + directory + "/tmp");
     for (const auto& [name, value] : options.env)
         env.push_back(name + "=" + value);
     return env;

@@ -16,6 +16,7 @@ namespace dorvex::testing {
 
 struct DriverOptions {
     std::string scenario; // scenario JSON text; empty means the built-in default desktop
+    // Added to the environment; a TMPDIR here replaces the driver's own (its directory's tmp).
     std::vector<std::pair<std::string, std::string>> env;
     std::vector<std::string> args;
 };
