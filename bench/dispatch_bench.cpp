@@ -1,5 +1,5 @@
 // In-process cost of one request: parse the line, dispatch it, serialize the answer line.
-#include "Dorvex/Driver.h"
+#include "BenchDriver.h"
 #include "Dorvex/Methods.h"
 #include "DorvexCore/DriverProtocol.h"
 #include "platform/sim/SimDesktop.h"
@@ -35,14 +35,14 @@ std::string manyWindowsScenario(int windows) {
     return scenario.dump();
 }
 
-void runLine(benchmark::State& state, dorvex::Driver& driver, const std::string& line) {
+// The answer line is serialized by the dispatcher's reply and kept by the transport.
+void runLine(benchmark::State& state, dorvex::bench::BenchDriver& bench, const std::string& line) {
     size_t bytes = 0;
     for (auto _ : state) {
         auto request = dorvex::DriverProtocol::parseRequestLine(line);
-        auto answer = dorvex::answerRequest(driver, *request);
-        auto encoded = dorvex::DriverProtocol::encodeLine(*answer);
-        bytes = encoded->size();
-        benchmark::DoNotOptimize(encoded);
+        dorvex::handleRequest(bench.driver(), *request);
+        bytes = bench.transport().last().size();
+        benchmark::DoNotOptimize(bytes);
     }
     state.counters["answerBytes"] = static_cast<double>(bytes);
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes));
@@ -50,7 +50,7 @@ void runLine(benchmark::State& state, dorvex::Driver& driver, const std::string&
 
 void BM_Ping(benchmark::State& state) {
     dorvex::platform::sim::SimDesktop desktop({});
-    dorvex::Driver driver{desktop, {}};
+    dorvex::bench::BenchDriver driver(desktop);
     runLine(state, driver, R"({"jsonrpc":"2.0","id":"1","method":"system.ping"})");
 }
 BENCHMARK(BM_Ping);
@@ -61,7 +61,7 @@ void BM_ListWindows(benchmark::State& state) {
          .scenarioText = manyWindowsScenario(static_cast<int>(state.range(0))),
          .eventLogPath = std::nullopt,
          .statsPath = std::nullopt});
-    dorvex::Driver driver{desktop, {}};
+    dorvex::bench::BenchDriver driver(desktop);
     runLine(state, driver,
             R"({"jsonrpc":"2.0","id":"1","method":"automation.execute","params":{"action":)"
             R"({"actionType":"desktop_list_windows"}}})");

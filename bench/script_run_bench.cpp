@@ -3,6 +3,7 @@
 // group stop machinery), and as a whole script run (temporary file, own thread, completion).
 #include "DorvexOS/ProcessRunner.h"
 #include "DorvexOS/ScriptRuns.h"
+#include "support/TempDir.h"
 
 #include <benchmark/benchmark.h>
 #include <condition_variable>
@@ -23,13 +24,10 @@ namespace fs = std::filesystem;
 const char* const shell = "/bin/sh";
 const std::string trivialScript = "echo ok\n";
 
-fs::path scratchDirectory() {
-    static const fs::path directory = [] {
-        std::string pattern = (fs::temp_directory_path() / "script-run-bench-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) std::abort();
-        return fs::path(pattern);
-    }();
-    return directory;
+// Removed when the program ends.
+const fs::path& scratchDirectory() {
+    static const dorvex::testing::TempDir directory("script-run-bench");
+    return directory.path();
 }
 
 std::string scriptFile() {

@@ -2,9 +2,8 @@
 // with no added latency, in process: platform round trips per node (from the desktop's own
 // counters) and CPU time per node, answer encoding included. The desktop runs in the same
 // process, as it does inside the driver, so its share of the CPU time is counted too.
+#include "BenchDriver.h"
 #include "Dorvex/Actions.h"
-#include "Dorvex/Driver.h"
-#include "DorvexCore/DriverProtocol.h"
 #include "platform/sim/SimDesktop.h"
 
 #include <benchmark/benchmark.h>
@@ -104,28 +103,30 @@ void BM_GetUiTree(benchmark::State& state) {
     dorvex::platform::sim::SimOptions options;
     options.scenarioText = generatedDesktop();
     dorvex::platform::sim::SimDesktop desktop(std::move(options));
-    dorvex::Driver driver{desktop, {}};
+    dorvex::bench::BenchDriver bench(desktop);
     const Json params = {
         {"action", {{"actionType", "desktop_get_ui_tree"}, {"windowId", 4242}, {"maxDepth", 20}}}};
 
-    size_t nodes = 0;
-    size_t bytes = 0;
     double cpu = 0;
     const Json before = desktop.stats();
     for (auto _ : state) {
         const double start = processCpuSeconds();
-        Json answer = dorvex::handleAutomationExecute(driver, params);
-        std::optional<std::string> line = dorvex::DriverProtocol::encodeLine(answer);
+        // The reply serializes the answer line and hands it to the transport.
+        dorvex::Reply reply = bench.driver().shared.replyTo("1");
+        dorvex::handleAutomationExecute(bench.driver(), params, reply);
         cpu += processCpuSeconds() - start;
-        if (!line || answer["ok"] != true) {
-            state.SkipWithError("the tree read failed");
-            return;
-        }
-        nodes = countNodes(answer["result"]["tree"]);
-        bytes = line->size();
-        benchmark::DoNotOptimize(line);
+        benchmark::DoNotOptimize(bench.transport().last().data());
     }
     const Json after = desktop.stats();
+    // Every answer is the same: the last one tells whether the reads worked, and its size.
+    const std::string& line = bench.transport().last();
+    const Json answer = Json::parse(line, nullptr, false);
+    if (answer.is_discarded() || answer["result"]["ok"] != true) {
+        state.SkipWithError("the tree read failed");
+        return;
+    }
+    const size_t nodes = countNodes(answer["result"]["result"]["tree"]);
+    const size_t bytes = line.size();
     const double reads = static_cast<double>(state.iterations()) * static_cast<double>(nodes);
     // Counters that were never touched are absent.
     auto count = [](const Json& stats, const char* call) -> uint64_t {

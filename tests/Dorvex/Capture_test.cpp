@@ -1,11 +1,9 @@
 // Screen capture and the display layout, in-process over a small fake desktop: two displays,
-// a few window rows, and images the fake encodes with the real PNG encoder.
-#include "Dorvex/Actions.h"
+// a few window rows, and flat grey images the driver encodes.
 #include "Dorvex/Displays.h"
-#include "DorvexOS/PngEncoder.h"
-#include "support/StubPlatform.h"
+#include "support/FakePlatform.h"
+#include "support/InProcessDriver.h"
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -28,7 +26,7 @@ struct FakeDisplay {
     platform::Size fallbackPixels;
 };
 
-class CapturePlatform : public testing::StubPlatform {
+class CapturePlatform : public testing::NoDisplays, public testing::NoWindowServer {
 public:
     std::vector<uint32_t> listOrder{2, 1};
     std::map<uint32_t, FakeDisplay> displays{
@@ -46,7 +44,7 @@ public:
            {"kCGWindowBounds", {{"X", 10.5}, {"Y", 20}, {"Width", 300}, {"Height", 200}}}}}},
     };
     bool imagesFail = false;
-    std::optional<std::vector<uint8_t>> pngOverride; // replaces the encoder's answer
+    bool pixelsShort = false; // a pixel buffer that does not match the image's size
     std::vector<uint32_t> windowsAsked;
 
     platform::DisplayCountResult activeDisplayCount() override {
@@ -79,49 +77,20 @@ public:
         return image(static_cast<size_t>(pixels.width / 4), static_cast<size_t>(pixels.height / 4));
     }
     std::optional<platform::Image> createWindowImage(uint32_t) override { return image(60, 40); }
-    std::optional<std::vector<uint8_t>> pngRepresentation(const platform::Image& image) override {
-        if (pngOverride) return pngOverride;
-        std::vector<uint8_t> rgba(image.width * image.height * 4, 0x80);
-        return png::encodeRgba(image.width, image.height, rgba);
-    }
 
 private:
     std::optional<platform::Image> image(size_t width, size_t height) {
         if (imagesFail) return std::nullopt;
-        return platform::Image{width, height, nullptr};
+        std::vector<uint8_t> pixels(width * height * 4 - (pixelsShort ? 4 : 0), 0x80);
+        return platform::Image{width, height, std::move(pixels)};
     }
 };
 
-// Points TMPDIR at a fresh directory for one test and puts it back after.
-class TemporaryDirectoryEnvironment {
-public:
-    TemporaryDirectoryEnvironment() {
-        std::string pattern = (fs::temp_directory_path() / "capture-test-XXXXXX").string();
-        root_ = ::mkdtemp(pattern.data());
-        if (const char* previous = std::getenv("TMPDIR")) previous_ = previous;
-        ::setenv("TMPDIR", root_.c_str(), 1);
-    }
-    ~TemporaryDirectoryEnvironment() {
-        if (previous_) {
-            ::setenv("TMPDIR", previous_->c_str(), 1);
-        } else {
-            ::unsetenv("TMPDIR");
-        }
-        std::error_code ignored;
-        fs::remove_all(root_, ignored);
-    }
-    const fs::path& root() const { return root_; }
-    fs::path captures() const { return root_ / "nubo-desktop-captures"; }
-    size_t captureFileCount() const {
-        std::error_code error;
-        if (!fs::is_directory(captures(), error)) return 0;
-        return static_cast<size_t>(std::distance(fs::directory_iterator(captures()), {}));
-    }
-
-private:
-    fs::path root_;
-    std::optional<std::string> previous_;
-};
+size_t filesIn(const fs::path& directory) {
+    std::error_code error;
+    if (!fs::is_directory(directory, error)) return 0;
+    return static_cast<size_t>(std::distance(fs::directory_iterator(directory), {}));
+}
 
 std::optional<std::pair<size_t, size_t>> pngSize(const fs::path& file) {
     png_image image{};
@@ -141,16 +110,19 @@ size_t pngFilesUnder(const fs::path& root) {
     return count;
 }
 
+Json captureAction(Json action) {
+    action["actionType"] = "desktop_capture_screen";
+    return action;
+}
+
 class CaptureTest : public ::testing::Test {
 protected:
     CapturePlatform platform;
-    Driver driver{platform, {}};
-    TemporaryDirectoryEnvironment environment;
+    testing::FakePlatform facets{platform};
+    testing::InProcessDriver driver{facets};
 
-    Json capture(Json action) {
-        action["actionType"] = "desktop_capture_screen";
-        return handleAutomationExecute(driver, Json{{"action", action}});
-    }
+    Json capture(Json action) { return driver.execute(captureAction(std::move(action))); }
+    const fs::path& captures() { return driver.shared().settings.captureDirectory; }
 };
 
 TEST_F(CaptureTest, DisplayLayoutIsInIdOrderWithModePixelsOrTheFallback) {
@@ -202,7 +174,7 @@ TEST_F(CaptureTest, CapturesTheNamedOrMainDisplay) {
         EXPECT_EQ(result["displayLayout"], desktopDisplayLayout(platform));
         const fs::path file = result["filePath"].get<std::string>();
         EXPECT_TRUE(file.is_absolute());
-        EXPECT_EQ(file.parent_path(), environment.captures());
+        EXPECT_EQ(file.parent_path(), captures());
         EXPECT_TRUE(std::regex_match(file.filename().string(), namePattern)) << file;
         EXPECT_EQ(pngSize(file), (std::pair<size_t, size_t>{c.width, c.height}));
     }
@@ -258,7 +230,7 @@ TEST_F(CaptureTest, WindowsTheServerDoesNotDescribeAreNotFound) {
                   Json::parse(R"({"code":"window_not_found","message":"Window bounds unavailable.",
                                   "retryable":false})"));
     }
-    EXPECT_EQ(environment.captureFileCount(), 0u);
+    EXPECT_EQ(filesIn(captures()), 0u);
 }
 
 // Ids beyond 32 bits must not wrap onto a real window (4294967296 + 42 would be window 42).
@@ -303,18 +275,16 @@ TEST_F(CaptureTest, DisplayRefusals) {
          "capture_failed", "Failed to capture screen image."},
         {"no image of the main display", [](CapturePlatform& p) { p.imagesFail = true; }, 0,
          "execution_failed", "capture_failed", "Failed to capture screen image."},
-        {"encoder gives nothing",
-         [](CapturePlatform& p) { p.pngOverride = std::vector<uint8_t>{}; }, 2, "execution_failed",
-         "encode_failed", "Failed to encode capture as PNG."},
+        {"pixels that do not fill the image", [](CapturePlatform& p) { p.pixelsShort = true; }, 2,
+         "execution_failed", "encode_failed", "Failed to encode capture as PNG."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         CapturePlatform fresh;
         c.setUp(fresh);
-        Driver local{fresh, {}};
-        Json answer = handleAutomationExecute(
-            local,
-            {{"action", {{"actionType", "desktop_capture_screen"}, {"monitorId", c.monitorId}}}});
+        testing::FakePlatform freshFacets(fresh);
+        testing::InProcessDriver local(freshFacets);
+        Json answer = local.execute(captureAction({{"monitorId", c.monitorId}}));
         EXPECT_EQ(answer["ok"], false);
         EXPECT_EQ(answer["actionType"], "desktop_capture_screen");
         EXPECT_EQ(answer["pathUsed"], "screen_capture");
@@ -322,14 +292,21 @@ TEST_F(CaptureTest, DisplayRefusals) {
         EXPECT_EQ(answer["error"],
                   (Json{{"code", c.code}, {"message", c.message}, {"retryable", false}}));
         EXPECT_FALSE(answer.contains("result"));
+        EXPECT_EQ(filesIn(local.shared().settings.captureDirectory), 0u);
     }
-    EXPECT_EQ(environment.captureFileCount(), 0u);
 }
 
 TEST_F(CaptureTest, WindowImageRefusedByTheSystemIsCaptureFailed) {
     platform.imagesFail = true;
     EXPECT_EQ(capture({{"windowId", 42}})["error"]["code"], "capture_failed");
-    EXPECT_EQ(environment.captureFileCount(), 0u);
+    EXPECT_EQ(filesIn(captures()), 0u);
+}
+
+// A driver whose captures go to `relative` under its own directory.
+testing::InProcessDriver::SettingsChange capturesAt(fs::path relative) {
+    return [relative](ProcessSettings& settings, const fs::path& root) {
+        settings.captureDirectory = root / relative;
+    };
 }
 
 // The directory may live in a shared /tmp: it is used only when it is this user's own real
@@ -337,39 +314,38 @@ TEST_F(CaptureTest, WindowImageRefusedByTheSystemIsCaptureFailed) {
 TEST_F(CaptureTest, UnusableCaptureDirectoryIsAnIoFailure) {
     struct Case {
         const char* name;
+        const char* directory; // under the driver's own directory
         std::function<void(const fs::path& root)> plant;
     };
     const std::vector<Case> cases = {
-        {"a file in its place",
+        {"a file in its place", "nubo-desktop-captures",
          [](const fs::path& root) { std::ofstream(root / "nubo-desktop-captures") << "x"; }},
-        {"a link to another directory",
+        {"a link to another directory", "nubo-desktop-captures",
          [](const fs::path& root) {
              fs::create_directory(root / "elsewhere");
              fs::create_directory_symlink(root / "elsewhere", root / "nubo-desktop-captures");
          }},
-        {"temporary directory below a file",
-         [](const fs::path& root) {
-             std::ofstream(root / "plain") << "x";
-             ::setenv("TMPDIR", (root / "plain" / "deeper").c_str(), 1);
-         }},
+        {"temporary directory below a file", "plain/deeper/nubo-desktop-captures",
+         [](const fs::path& root) { std::ofstream(root / "plain") << "x"; }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        TemporaryDirectoryEnvironment local;
-        c.plant(local.root());
-        Json answer = capture(Json::object());
+        testing::InProcessDriver local(facets, capturesAt(c.directory));
+        const fs::path root = local.directory().path();
+        c.plant(root);
+        Json answer = local.execute(captureAction(Json::object()));
         EXPECT_EQ(answer["status"], "execution_failed");
         EXPECT_EQ(answer["error"], Json::parse(R"({"code":"io_failed",
             "message":"Failed to create capture directory.","retryable":false})"));
-        EXPECT_EQ(pngFilesUnder(local.root()), 0u);
+        EXPECT_EQ(pngFilesUnder(root), 0u);
     }
 }
 
 TEST_F(CaptureTest, CreatesAPrivateDirectoryWithMissingParents) {
-    ::setenv("TMPDIR", (environment.root() / "a" / "b").c_str(), 1);
-    Json answer = capture(Json::object());
+    testing::InProcessDriver nested(facets, capturesAt("a/b/nubo-desktop-captures"));
+    Json answer = nested.execute(captureAction(Json::object()));
     ASSERT_EQ(answer["ok"], true) << answer.dump();
-    const fs::path directory = environment.root() / "a" / "b" / "nubo-desktop-captures";
+    const fs::path directory = nested.directory().path() / "a" / "b" / "nubo-desktop-captures";
     EXPECT_EQ(fs::path(answer["result"]["filePath"].get<std::string>()).parent_path(), directory);
     struct stat status {};
     ASSERT_EQ(::stat(directory.c_str(), &status), 0);
@@ -377,7 +353,7 @@ TEST_F(CaptureTest, CreatesAPrivateDirectoryWithMissingParents) {
 }
 
 TEST_F(CaptureTest, CapturesWithinOneMillisecondGetDistinctFiles) {
-    driver.now = [] {
+    driver.driver().now = [] {
         return std::chrono::system_clock::time_point(std::chrono::milliseconds(1765324800123));
     };
     std::set<std::string> paths;
@@ -389,7 +365,7 @@ TEST_F(CaptureTest, CapturesWithinOneMillisecondGetDistinctFiles) {
         paths.insert(path);
     }
     EXPECT_EQ(paths.size(), 20u);
-    EXPECT_EQ(environment.captureFileCount(), 20u);
+    EXPECT_EQ(filesIn(captures()), 20u);
 }
 
 } // namespace

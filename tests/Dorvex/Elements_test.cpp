@@ -1,6 +1,6 @@
-#include "Dorvex/ElementScenarios.h"
 #include "Dorvex/Elements.h"
 #include "platform/sim/SimDesktop.h"
+#include "support/Scenarios.h"
 
 #include <gtest/gtest.h>
 #include <map>

@@ -1,11 +1,14 @@
-// In-process tests of the window and app listing handlers over an in-memory desktop, where a
+// In-process tests of the window and app listing actions over an in-memory desktop, where a
 // running-app read can be held open on a gate for as long as a test needs.
-#include "Dorvex/ActionHandlers.h"
-#include "Dorvex/Apps.h"
-#include "Dorvex/FakeDesktop.h"
+#include "Dorvex/ProcessWide.h"
+#include "support/FakeDesktop.h"
+#include "support/InProcessDriver.h"
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 #include <latch>
 #include <thread>
@@ -15,6 +18,11 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing::FakeDesktop;
+using testing::FakePlatform;
+using testing::InProcessDriver;
+
+const Json listWindowsAction = {{"actionType", "desktop_list_windows"}};
+const Json listAppsAction = {{"actionType", "desktop_list_apps"}};
 
 platform::RunningApplication app(int32_t pid, std::optional<std::string> bundleId,
                                  std::optional<std::string> name) {
@@ -27,9 +35,10 @@ platform::RunningApplication app(int32_t pid, std::optional<std::string> bundleI
 
 TEST(ListWindowsHandler, UnreadableListFailsAndFrontmostPidNeedsARealPid) {
     FakeDesktop fake;
-    Driver driver{fake, {}};
+    FakePlatform platform(fake);
+    InProcessDriver driver(platform);
     fake.windowListReadable = false;
-    EXPECT_EQ(handleListWindows(driver, "desktop_list_windows", Json::object()),
+    EXPECT_EQ(driver.execute(listWindowsAction),
               Json::parse(R"({"ok":false,"status":"execution_failed",
                   "actionType":"desktop_list_windows","pathUsed":"ax","error":{
                   "code":"windows_query_failed","message":"Unable to query window list.",
@@ -41,14 +50,13 @@ TEST(ListWindowsHandler, UnreadableListFailsAndFrontmostPidNeedsARealPid) {
         Json{{"kCGWindowNumber", 2}, {"kCGWindowOwnerPID", 9}, {"kCGWindowIsOnscreen", true}}};
     fake.apps = {app(0, "com.kernel", "kernel")};
     fake.frontmostPid = 0;
-    Json answer = handleListWindows(driver, "desktop_list_windows", Json::object());
+    Json answer = driver.execute(listWindowsAction);
     EXPECT_EQ(answer["summary"], "Found 1 windows.") << "the frontmost pid 0 scopes the list";
     EXPECT_EQ(answer["result"]["frontmostPid"], nullptr) << "but is not reported";
     EXPECT_EQ(answer["result"]["windows"][0]["windowId"], 1);
 
     fake.rows.push_back(Json::array());
-    EXPECT_EQ(handleListWindows(driver, "desktop_list_windows", Json::object())["error"]["code"],
-              "windows_query_failed")
+    EXPECT_EQ(driver.execute(listWindowsAction)["error"]["code"], "windows_query_failed")
         << "a row that is not an object makes the list unusable";
 }
 
@@ -66,9 +74,17 @@ public:
     }
 };
 
-// The process-wide inventory outlives each test: leave it idle.
-void drain() {
-    Shared::appInventory().waitWhileRunning();
+// Waits until the driver's app inventory has no read out.
+void drain(InProcessDriver& driver) {
+    driver.shared().appInventory.waitWhileRunning();
+}
+
+// A driver whose app-inventory read is waited for at most timeoutMs.
+std::function<void(ProcessSettings&, const std::filesystem::path&)>
+inventoryTimeout(int64_t timeoutMs) {
+    return [timeoutMs](ProcessSettings& settings, const std::filesystem::path&) {
+        settings.appInventoryTimeoutMs = timeoutMs;
+    };
 }
 
 Json failureFor(const std::string& message) {
@@ -82,21 +98,21 @@ Json failureFor(const std::string& message) {
 
 TEST(ListAppsHandler, ListsAppsWithBundlesOnly) {
     GatedDesktop fake;
-    Driver driver{fake, {}};
-    EXPECT_EQ(handleListApps(driver, "desktop_list_apps", Json::object()),
+    FakePlatform platform(fake);
+    InProcessDriver driver(platform);
+    EXPECT_EQ(driver.execute(listAppsAction),
               Json::parse(R"({"ok":true,"status":"ok","actionType":"desktop_list_apps",
                   "pathUsed":"ax","summary":"Found 1 running apps.","result":{"apps":[
                   {"name":null,"bundleId":"com.read.1","pid":101,"isActive":false,
                   "isHidden":false}]}})"));
-    drain();
 }
 
 TEST(ListAppsHandler, OverrunThenBusyThenBoundedStuckThenRecovery) {
     GatedDesktop fake;
     fake.gate = std::make_shared<std::latch>(1);
-    Driver driver{fake, {}};
-    driver.appInventoryTimeoutMs = 20;
-    auto listApps = [&] { return handleListApps(driver, "desktop_list_apps", Json::object()); };
+    FakePlatform platform(fake);
+    InProcessDriver driver(platform, inventoryTimeout(20));
+    auto listApps = [&] { return driver.execute(listAppsAction); };
 
     EXPECT_EQ(listApps(), failureFor("macOS did not list the running apps within 0 seconds."));
     const Json busy =
@@ -109,26 +125,25 @@ TEST(ListAppsHandler, OverrunThenBusyThenBoundedStuckThenRecovery) {
     EXPECT_EQ(fake.reads, 1) << "no second read while the first is out";
 
     fake.gate->count_down();
-    drain();
+    drain(driver);
     Json recovered = listApps();
     EXPECT_EQ(recovered["summary"], "Found 1 running apps.");
     EXPECT_EQ(recovered["result"]["apps"][0]["bundleId"], "com.read.2")
         << "a fresh read, not the late value of the first";
-    drain();
 }
 
 TEST(ListAppsHandler, StuckCallerGetsAFreshReadWhenTheEarlierOneEnds) {
     GatedDesktop fake;
     fake.gate = std::make_shared<std::latch>(1);
-    Driver driver{fake, {}};
-    driver.appInventoryTimeoutMs = 0;
-    auto listApps = [&] { return handleListApps(driver, "desktop_list_apps", Json::object()); };
+    FakePlatform platform(fake);
+    // Long enough for the opener below; the first caller waits it out once.
+    InProcessDriver driver(platform, inventoryTimeout(1000));
+    auto listApps = [&] { return driver.execute(listAppsAction); };
     EXPECT_EQ(listApps()["error"]["code"], "app_inventory_timeout");
     for (int i = 0; i < 3; ++i)
         listApps();
 
     // Ends the first read while the stuck caller waits for it.
-    driver.appInventoryTimeoutMs = 10'000;
     std::thread opener([&fake] {
         std::this_thread::sleep_for(50ms);
         fake.gate->count_down();
@@ -138,7 +153,6 @@ TEST(ListAppsHandler, StuckCallerGetsAFreshReadWhenTheEarlierOneEnds) {
     EXPECT_EQ(answer["summary"], "Found 1 running apps.");
     EXPECT_EQ(answer["result"]["apps"][0]["bundleId"], "com.read.2");
     EXPECT_EQ(fake.reads, 2);
-    drain();
 }
 
 TEST(ListAppsHandler, TimeOutFromEnvironment) {
@@ -149,14 +163,14 @@ TEST(ListAppsHandler, TimeOutFromEnvironment) {
                  {"600001", 5000}, {"-1", 5000},  {"2.5", 5000}, {"abc", 5000},
                  {"", 5000},       {" 250", 5000}};
     for (const Case& c : cases) {
-        if (c.value) {
-            ::setenv("DORVEX_APP_INVENTORY_TIMEOUT_MS", c.value, 1);
-        } else {
-            ::unsetenv("DORVEX_APP_INVENTORY_TIMEOUT_MS");
-        }
-        EXPECT_EQ(appInventoryTimeoutFromEnvironment(), c.expected) << (c.value ? c.value : "-");
+        EXPECT_EQ(appInventoryTimeoutFrom(c.value), c.expected) << (c.value ? c.value : "-");
     }
+    // The settings read it from DORVEX_APP_INVENTORY_TIMEOUT_MS.
+    testing::NoWorkspace workspace;
+    ::setenv("DORVEX_APP_INVENTORY_TIMEOUT_MS", "250", 1);
+    EXPECT_EQ(ProcessSettings::fromEnvironment(workspace).appInventoryTimeoutMs, 250);
     ::unsetenv("DORVEX_APP_INVENTORY_TIMEOUT_MS");
+    EXPECT_EQ(ProcessSettings::fromEnvironment(workspace).appInventoryTimeoutMs, 5000);
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 // Subscriptions through the action dispatcher, in-process, with a frontmost application and a
 // clock the tests move.
-#include "Dorvex/Actions.h"
-#include "support/StubPlatform.h"
+#include "support/FakePlatform.h"
+#include "support/InProcessDriver.h"
 
 #include <gtest/gtest.h>
 #include <set>
@@ -9,7 +9,7 @@
 namespace dorvex {
 namespace {
 
-class FrontmostPlatform : public testing::StubPlatform {
+class FrontmostPlatform : public testing::NoWorkspace {
 public:
     std::optional<platform::RunningApplication> front;
     int frontmostReads = 0;
@@ -31,16 +31,21 @@ platform::RunningApplication app(int32_t pid, std::string bundleId, std::string 
 class UIEventsTest : public ::testing::Test {
 protected:
     FrontmostPlatform platform;
+    testing::FakePlatform facets{platform};
+    testing::InProcessDriver inProcess{facets};
+    Driver& driver = inProcess.driver();
     std::chrono::system_clock::time_point clock{std::chrono::milliseconds(1765324800000)};
-    Driver driver{platform, {}, [this] { return clock; }};
 
-    void SetUp() override { platform.front = app(301, "com.apple.finder", "Finder"); }
+    void SetUp() override {
+        platform.front = app(301, "com.apple.finder", "Finder");
+        driver.now = [this] { return clock; };
+    }
 
     void advance(int64_t ms) { clock += std::chrono::milliseconds(ms); }
 
     Json execute(const char* type, Json action) {
         action["actionType"] = type;
-        return handleAutomationExecute(driver, Json{{"action", action}});
+        return inProcess.execute(std::move(action));
     }
     Json subscribe(Json types = Json::array({"focused_app_changed"})) {
         return execute("desktop_subscribe_ui_events", {{"eventTypes", types}});

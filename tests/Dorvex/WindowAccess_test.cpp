@@ -1,5 +1,6 @@
-#include "Dorvex/FakeDesktop.h"
+#include "Dorvex/Actions.h"
 #include "Dorvex/WindowAccess.h"
+#include "support/FakeDesktop.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,7 @@ namespace {
 using platform::Element;
 using platform::WindowListOption;
 using testing::FakeDesktop;
+using testing::FakePlatform;
 
 std::string refusedWith(int64_t windowId, const std::string& reason) {
     return "Window " + std::to_string(windowId) +
@@ -48,6 +50,8 @@ const platform::Rect frameC{100, 20, 300, 200};
 //          └── w11 (no number, frame B)
 struct Desktop {
     FakeDesktop fake;
+    FakePlatform fakePlatform{fake};
+    platform::Platform facets = fakePlatform; // what functions over several facets take
     Element w10, w11, sheet, button, broken, app;
 
     Desktop() {
@@ -112,7 +116,7 @@ TEST(WindowAccessOwner, SamplesOwnerFromTheCheapestListing) {
     };
     for (const Case& c : cases) {
         Desktop desktop;
-        EXPECT_EQ(windowServerOwner(desktop.fake, c.windowId), c.expected) << c.windowId;
+        EXPECT_EQ(windowServerOwner(desktop.facets, c.windowId), c.expected) << c.windowId;
         EXPECT_EQ(desktop.reads(WindowListOption::includingWindow), c.singleReads) << c.windowId;
         EXPECT_EQ(desktop.reads(WindowListOption::all), c.fullReads) << c.windowId;
     }
@@ -122,12 +126,12 @@ TEST(WindowAccessOwner, FallsBackToTheFullListAndToTheWindowServerName) {
     Desktop desktop;
     desktop.fake.missingFromSingleWindowRead = {10};
     desktop.fake.apps[0].localizedName.reset();
-    EXPECT_EQ(windowServerOwner(desktop.fake, 10),
+    EXPECT_EQ(windowServerOwner(desktop.facets, 10),
               (WindowOwner{501, "com.apple.TextEdit", "TextEdit", 100.0}));
     EXPECT_EQ(desktop.reads(WindowListOption::all), 1u);
 
     desktop.fake.windowListReadable = false;
-    EXPECT_EQ(windowServerOwner(desktop.fake, 10), std::nullopt);
+    EXPECT_EQ(windowServerOwner(desktop.facets, 10), std::nullopt);
 }
 
 TEST(WindowAccessWindows, OwnerWindowsAndListingsComeFromRows) {
@@ -209,7 +213,7 @@ TEST(WindowAccessResolve, ProvesOwnershipOrRefuses) {
     for (const Case& c : cases) {
         Desktop desktop;
         OwnedWindowResolution result =
-            resolveOwnedWindow(desktop.fake, c.windowId, c.appPid, c.appBundleId);
+            resolveOwnedWindow(desktop.facets, c.windowId, c.appPid, c.appBundleId);
         if (c.expected != nullptr) {
             const auto* owned = std::get_if<OwnedAXWindow>(&result);
             ASSERT_NE(owned, nullptr) << c.windowId;
@@ -229,7 +233,7 @@ TEST(WindowAccessResolve, RefusesWhenTheOwnerChangesDuringTheMatch) {
     desktop.fake.onWindowListRead = [&desktop](WindowListOption option, uint32_t) {
         if (option == WindowListOption::all) desktop.fake.apps[0].launchDate = 200.0;
     };
-    OwnedWindowResolution result = resolveOwnedWindow(desktop.fake, 10, 501, std::nullopt);
+    OwnedWindowResolution result = resolveOwnedWindow(desktop.facets, 10, 501, std::nullopt);
     ASSERT_TRUE(std::holds_alternative<WindowTargetRefusal>(result));
     EXPECT_EQ(std::get<WindowTargetRefusal>(result).message,
               refusedWith(10, "its owner changed while it was being resolved"));
@@ -242,14 +246,14 @@ TEST(WindowAccessResolve, WithoutWindowNumbersStackedTwinsAreRefused) {
     desktop.fake.windowNumberFunction = false;
     desktop.fake.node(desktop.w10).attributes["AXPosition"] = FakeDesktop::point(0, 0);
     desktop.fake.node(desktop.w10).attributes["AXSize"] = FakeDesktop::size(800, 600);
-    OwnedWindowResolution byFrame = resolveOwnedWindow(desktop.fake, 10, std::nullopt, "");
+    OwnedWindowResolution byFrame = resolveOwnedWindow(desktop.facets, 10, std::nullopt, "");
     ASSERT_TRUE(std::holds_alternative<OwnedAXWindow>(byFrame));
     EXPECT_EQ(std::get<OwnedAXWindow>(byFrame).window.raw(), desktop.w10.raw());
 
     desktop.fake.node(desktop.w11).attributes["AXPosition"] = FakeDesktop::point(0, 0);
     desktop.fake.node(desktop.w11).attributes["AXSize"] = FakeDesktop::size(800, 600);
     desktop.fake.rows[2] = row(11, 501, "TextEdit", frameA, true);
-    OwnedWindowResolution twins = resolveOwnedWindow(desktop.fake, 10, std::nullopt, "");
+    OwnedWindowResolution twins = resolveOwnedWindow(desktop.facets, 10, std::nullopt, "");
     ASSERT_TRUE(std::holds_alternative<WindowTargetRefusal>(twins));
     EXPECT_EQ(std::get<WindowTargetRefusal>(twins).message,
               refusedWith(10, "another window of its app has the same frame"));
@@ -257,17 +261,20 @@ TEST(WindowAccessResolve, WithoutWindowNumbersStackedTwinsAreRefused) {
 
 TEST(WindowAccessIds, IdentifiesTopLevelWindowsWithOneListRead) {
     Desktop desktop;
-    EXPECT_EQ(axWindowIds(desktop.fake, 501, {desktop.w10, desktop.w11}),
+    EXPECT_EQ(axWindowIds(desktop.facets, 501, {desktop.w10, desktop.w11}),
               (std::vector<std::optional<int64_t>>{10, 11}));
     EXPECT_EQ(desktop.reads(WindowListOption::all), 1u);
     desktop.fake.windowListReadable = false;
-    EXPECT_EQ(axWindowIds(desktop.fake, 501, {desktop.w10, desktop.w11}),
+    EXPECT_EQ(axWindowIds(desktop.facets, 501, {desktop.w10, desktop.w11}),
               (std::vector<std::optional<int64_t>>{10, std::nullopt}));
 }
 
-// A resolution in one comparable form: {"app": pid}, {"window": [pid, id]}, or the failure.
+// A resolution in one comparable form: {"app": pid}, {"window": [pid, id]}, or the failure
+// envelope of a read action "desktop_x" on the accessibility path.
 Json summary(const AXReadResolution& resolution) {
-    if (const Json* failure = resolution.failure()) return *failure;
+    if (const Failure* failure = resolution.failure()) {
+        return ActionContext{"desktop_x", ActionPath::ax}.failure(*failure);
+    }
     if (const auto* app = std::get_if<AXApplicationTarget>(resolution.target())) {
         return Json{{"app", app->pid}, {"element", static_cast<bool>(app->application)}};
     }
@@ -345,8 +352,7 @@ TEST(WindowAccessReadTarget, ResolvesSelectorsToTargetsOrFailures) {
     };
     for (const Case& c : cases) {
         Desktop desktop;
-        EXPECT_EQ(summary(resolveAXReadTarget(desktop.fake, "desktop_x", Json::parse(c.action))),
-                  c.expected)
+        EXPECT_EQ(summary(resolveAXReadTarget(desktop.facets, Json::parse(c.action))), c.expected)
             << c.action;
     }
 }
@@ -355,7 +361,7 @@ TEST(WindowAccessReadTarget, NoFrontmostAppIsNotRunning) {
     Desktop desktop;
     desktop.fake.frontmostPid.reset();
     EXPECT_EQ(
-        summary(resolveAXReadTarget(desktop.fake, "desktop_x", Json::object())),
+        summary(resolveAXReadTarget(desktop.facets, Json::object())),
         failure("semantic_unavailable", "app_not_running", "Target app is not running.", false));
 }
 

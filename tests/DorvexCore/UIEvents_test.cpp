@@ -281,11 +281,12 @@ TEST(UIEvents, DictionaryHasOnlyPresentKeys) {
               R"("pid":12,"windowId":77,"elementPath":["0","1"],"valuePreview":"v"})");
 }
 
-TEST(UIEvents, SubscriptionIdsAreSubAndThirtyTwoHexDigits) {
+TEST(UIEvents, SubscriptionIdsAreSubAndTheUuidsThirtyTwoHexDigits) {
     const std::regex pattern("sub_[0-9A-F]{32}");
-    const std::string a = newSubscriptionId();
-    EXPECT_TRUE(std::regex_match(a, pattern)) << a;
-    EXPECT_NE(a, newSubscriptionId());
+    const std::string id = subscriptionId("0A1B2C3D-4E5F-4A6B-8C7D-8E9FA0B1C2D3");
+    EXPECT_EQ(id, "sub_0A1B2C3D4E5F4A6B8C7D8E9FA0B1C2D3");
+    EXPECT_TRUE(std::regex_match(id, pattern)) << id;
+    EXPECT_NE(id, subscriptionId("0A1B2C3D-4E5F-4A6B-8C7D-8E9FA0B1C2D4"));
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "DorvexOS/ScriptRuns.h"
+#include "support/TempDir.h"
 
 #include <condition_variable>
 #include <csignal>
@@ -50,17 +51,11 @@ private:
 
 class ScriptRunsTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "script-runs-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        directory = pattern;
-    }
     void TearDown() override {
         // Every completion has run before the results object goes away.
         if (runs) {
             EXPECT_TRUE(runs->stopAll(20s));
         }
-        fs::remove_all(directory);
     }
 
     // Script files and their side files; the tests' own markers do not count.
@@ -81,7 +76,8 @@ protected:
         return fs::exists(directory / name);
     }
 
-    fs::path directory;
+    testing::TempDir scratch{"script-runs"};
+    const fs::path directory = scratch.path();
     Results results;
     std::unique_ptr<ScriptRuns> runs;
 

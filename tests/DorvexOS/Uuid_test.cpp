@@ -1,3 +1,5 @@
+#include "DorvexCore/ScreenCapture.h"
+#include "DorvexCore/UIEvents.h"
 #include "DorvexOS/Uuid.h"
 
 #include <gtest/gtest.h>
@@ -17,6 +19,17 @@ TEST(Uuid, FreshOnesAreWellFormedAndDistinct) {
         seen.insert(text);
     }
     EXPECT_EQ(seen.size(), 1000u);
+}
+
+// The names the driver makes from fresh UUIDs: capture files and subscription ids.
+TEST(Uuid, FreshOnesMakeWellFormedCaptureNamesAndSubscriptionIds) {
+    const std::regex fileName("capture-[0-9]+-[0-9A-F]{8}\\.png");
+    EXPECT_TRUE(std::regex_match(ScreenCapture::fileName(1765324800123, newUpper()), fileName));
+
+    const std::regex subscription("sub_[0-9A-F]{32}");
+    const std::string a = UIEvents::subscriptionId(newUpper());
+    EXPECT_TRUE(std::regex_match(a, subscription)) << a;
+    EXPECT_NE(a, UIEvents::subscriptionId(newUpper()));
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 // The simulated accessibility interface: trees, derived attributes, injected failures, handle
 // lifetime across reloads, hit testing and value-read counting.
-#include "SimTestSupport.h"
+#include "support/SimDesktops.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The simulated displays: layout answers, screen frames, faults, and the pixels of display and
 // window images.
-#include "SimTestSupport.h"
 #include "platform/sim/SimRender.h"
+#include "support/SimDesktops.h"
 
 #include <gtest/gtest.h>
 
@@ -35,8 +35,8 @@ Json twoDisplays() {
 }
 
 uint32_t pixelAt(const Image& image, size_t x, size_t y) {
-    const auto* rgba = static_cast<const RgbaImage*>(image.handle.get());
-    const uint8_t* p = &rgba->pixels[(y * rgba->width + x) * 4];
+    EXPECT_EQ(image.pixels.size(), image.width * image.height * 4);
+    const uint8_t* p = &image.pixels.at((y * image.width + x) * 4);
     return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
 }
 

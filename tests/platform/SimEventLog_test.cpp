@@ -1,7 +1,7 @@
 // The simulated desktop's record of what it was asked to do: posted input, actions, set values,
 // opened links and launches, in memory and as JSON lines in the event log file. Secure values
 // never reach either.
-#include "SimTestSupport.h"
+#include "support/SimDesktops.h"
 
 #include <gtest/gtest.h>
 

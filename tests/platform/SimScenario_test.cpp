@@ -1,13 +1,12 @@
 // Scenario files: the embedded default desktop, the examples, refused scenarios, reloading a
 // changed file between requests, and the counters written at the end.
-#include "SimTestSupport.h"
 #include "platform/sim/DefaultScenario.h"
+#include "support/SimDesktops.h"
 
 #include <chrono>
 #include <filesystem>
 #include <future>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 namespace dorvex::platform::sim {
 namespace {
@@ -223,28 +222,6 @@ TEST_F(SimScenarioFile, CountersAreWrittenWhenTheDesktopGoes) {
     EXPECT_EQ(stats["calls"]["runningApplications"], 2);
     EXPECT_EQ(stats["roundTrips"], 2);
     EXPECT_TRUE(stats["valueReads"].is_array());
-}
-
-// The environment names the scenario and the counters file of the driver binary; the screen
-// capture probe is the shortest run of it.
-TEST_F(SimScenarioFile, DriverReadsItsScenarioAndStatsPathsFromTheEnvironment) {
-    for (bool granted : {true, false}) {
-        SCOPED_TRACE(granted);
-        writeFileAtomically(path, Json{{"permissions", {{"screenCapture", granted}}}}.dump());
-        std::string stats = dir.file(granted ? "granted.json" : "refused.json");
-        std::string command = "DORVEX_SIM_SCENARIO='" + path + "' DORVEX_SIM_STATS='" + stats +
-                              "' '" DORVEX_BINARY "' --probe-screen-capture 2>&1";
-        FILE* child = popen(command.c_str(), "r");
-        ASSERT_NE(child, nullptr);
-        std::string output;
-        for (int c; (c = fgetc(child)) != EOF;)
-            output += static_cast<char>(c);
-        int status = pclose(child);
-        EXPECT_EQ(output, ""); // the simulator writes nothing of its own
-        ASSERT_TRUE(WIFEXITED(status));
-        EXPECT_EQ(WEXITSTATUS(status), granted ? 42 : 1);
-        EXPECT_EQ(Json::parse(readFile(stats))["calls"]["preflightScreenCaptureAccess"], 1);
-    }
 }
 
 } // namespace

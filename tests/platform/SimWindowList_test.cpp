@@ -1,6 +1,6 @@
 // The simulated window server: which rows each list option gives, in which order, and what a
 // row holds.
-#include "SimTestSupport.h"
+#include "support/SimDesktops.h"
 
 #include <gtest/gtest.h>
 

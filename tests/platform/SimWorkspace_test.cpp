@@ -1,6 +1,6 @@
 // The simulated workspace: running applications (and their slow or hanging reads), launches,
 // links, permissions and the script interpreter.
-#include "SimTestSupport.h"
+#include "support/SimDesktops.h"
 
 #include <chrono>
 #include <future>

@@ -1,5 +1,6 @@
 #include "support/DriverProcess.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -21,12 +22,6 @@ namespace dorvex::testing {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-std::string makeTemporaryDirectory() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "dorvex-test-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    return pattern;
-}
 
 void writeFile(const std::string& path, const std::string& text) {
     // Write beside, then rename, so the driver never reads half a scenario.
@@ -53,7 +48,9 @@ std::vector<std::string> environmentFor(const std::string& directory, const Driv
     if (withScenario) env.push_back("DORVEX_SIM_SCENARIO=" + directory + "/scenario.json");
     env.push_back("DORVEX_SIM_EVENT_LOG=" + directory + "/events.jsonl");
     env.push_back("DORVEX_SIM_STATS=" + directory + "/stats.json");
-    env.push_back("TMPDIR=" + directory + "/tmp");
+    const bool ownTmpdir = std::any_of(options.env.begin(), options.env.end(),
+                                       [](const auto& entry) { return entry.first == "TMPDIR"; });
+    if (!ownTmpdir) env.push_back("TMPDIR=" + directory + "/tmp");
     for (const auto& [name, value] : options.env)
         env.push_back(name + "=" + value);
     return env;
@@ -61,7 +58,7 @@ std::vector<std::string> environmentFor(const std::string& directory, const Driv
 
 } // namespace
 
-DriverProcess::DriverProcess(DriverOptions options) : directory_(makeTemporaryDirectory()) {
+DriverProcess::DriverProcess(DriverOptions options) {
     std::filesystem::create_directory(directory_ + "/tmp");
     if (!options.scenario.empty()) writeFile(scenarioPath(), options.scenario);
 
@@ -106,8 +103,6 @@ DriverProcess::~DriverProcess() {
         waitExit(std::chrono::seconds(5));
     }
     if (output_ >= 0) ::close(output_);
-    std::error_code ignored;
-    std::filesystem::remove_all(directory_, ignored);
 }
 
 void DriverProcess::send(const std::string& line) {

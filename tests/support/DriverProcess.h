@@ -3,6 +3,7 @@
 // Starts the built driver as a child with pipes on its standard input and output, on a
 // simulated desktop of the test's choosing, in a temporary directory of its own.
 #include "platform/types/Json.h"
+#include "support/TempDir.h"
 
 #include <chrono>
 #include <optional>
@@ -15,9 +16,17 @@ namespace dorvex::testing {
 
 struct DriverOptions {
     std::string scenario; // scenario JSON text; empty means the built-in default desktop
+    // Added to the environment; a TMPDIR here replaces the driver's own (its directory's tmp).
     std::vector<std::pair<std::string, std::string>> env;
     std::vector<std::string> args;
 };
+
+// Options that start the driver on the scenario given as JSON text.
+inline DriverOptions onDesktop(std::string scenario) {
+    DriverOptions options;
+    options.scenario = std::move(scenario);
+    return options;
+}
 
 class DriverProcess {
 public:
@@ -51,7 +60,8 @@ public:
     std::string standardError() const;
 
 private:
-    std::string directory_;
+    TempDir scratch_; // removed after the driver has ended
+    std::string directory_ = scratch_.path().string();
     pid_t pid_ = -1;
     int input_ = -1;
     int output_ = -1;

@@ -10,6 +10,8 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 #include <mutex>
@@ -74,11 +76,19 @@ inline ProcessSettings testSettings(const TempDir& directory) {
 
 class InProcessDriver {
 public:
+    // Changes the test settings before the driver starts; `directory` is the test's own.
+    using SettingsChange =
+        std::function<void(ProcessSettings& settings, const std::filesystem::path& directory)>;
+
     explicit InProcessDriver(platform::Platform platform,
                              std::optional<ProcessSettings> settings = std::nullopt)
         : transport_(std::make_shared<BufferTransport>()),
           shared_(transport_, settings ? std::move(*settings) : testSettings(directory_)),
           driver_{platform, shared_} {}
+    InProcessDriver(platform::Platform platform, const SettingsChange& change)
+        : transport_(std::make_shared<BufferTransport>()),
+          shared_(transport_, changed(testSettings(directory_), change)), driver_{platform,
+                                                                                  shared_} {}
     ~InProcessDriver() {
         shared_.scripts->stopAll(std::chrono::seconds(20));
         shared_.appInventory.waitWhileRunning();
@@ -107,6 +117,11 @@ public:
     }
 
 private:
+    ProcessSettings changed(ProcessSettings settings, const SettingsChange& change) const {
+        change(settings, directory_.path());
+        return settings;
+    }
+
     TempDir directory_;
     std::shared_ptr<BufferTransport> transport_;
     ProcessWide shared_;

@@ -1,7 +1,7 @@
 // The UI tree and element search actions, end to end through the driver on simulated desktops.
-#include "Dorvex/ElementScenarios.h"
-#include "DorvexCore/ElementPath.h"
 #include "support/DriverProcess.h"
+#include "support/Scenarios.h"
+#include "support/WireIdentity.h"
 
 #include <gtest/gtest.h>
 
@@ -119,7 +119,7 @@ TEST(UiTree, WindowTreeCarriesPathsValuesAndBounds) {
     ASSERT_EQ(tree["path"].size(), 3u);
     EXPECT_EQ(tree["path"][0], "pid:801");
     EXPECT_EQ(tree["path"][1], "windowId:4001");
-    EXPECT_TRUE(ElementIdentity::parse(tree["path"][2].get<std::string>()));
+    EXPECT_TRUE(isIdentityToken(tree["path"][2].get<std::string>()));
     EXPECT_EQ(tree["children"].size(), 7u);
 
     const Json search = findNode(tree, "identifier", "searchField");
@@ -127,10 +127,9 @@ TEST(UiTree, WindowTreeCarriesPathsValuesAndBounds) {
     EXPECT_EQ(search["actions"], Json({"AXConfirm"}));
     EXPECT_EQ(search["subrole"], nullptr);
     EXPECT_EQ(search["bounds"], rect(120, 130, 200, 24));
-    const ElementIdentity searchIdentity("AXTextField", "Search", "searchField", std::nullopt,
-                                         std::nullopt);
-    EXPECT_EQ(search["path"],
-              Json({"pid:801", "windowId:4001", "child:0", searchIdentity.token()}));
+    const std::string searchIdentity =
+        identityToken("AXTextField", "Search", "searchField", std::nullopt, std::nullopt);
+    EXPECT_EQ(search["path"], Json({"pid:801", "windowId:4001", "child:0", searchIdentity}));
     EXPECT_EQ(search["children"], Json::array());
 
     const Json pin = findNode(tree, "identifier", "pin");

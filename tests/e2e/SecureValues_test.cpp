@@ -2,7 +2,8 @@
 // planted in secure fields of every kind across a generated tree of a few thousand elements,
 // every read action runs over it, and neither the answers nor the desktop's value-read counters
 // may show a trace of them.
-#include "Dorvex/ElementScenarios.h"
+#include "support/DriverProcess.h"
+#include "support/Scenarios.h"
 
 #include <gtest/gtest.h>
 #include <set>

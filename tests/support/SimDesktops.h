@@ -3,8 +3,8 @@
 // Shared helpers for the simulated desktop's tests: build a desktop from scenario JSON and walk
 // its accessibility trees through the platform calls themselves.
 #include "platform/sim/SimDesktop.h"
+#include "support/TempDir.h"
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -12,7 +12,6 @@
 #include <optional>
 #include <sstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace dorvex::platform::sim::testing {
@@ -24,26 +23,7 @@ inline std::unique_ptr<SimDesktop> desktopFrom(const Json& scenario, SimOptions 
     return desktop;
 }
 
-// A scratch directory removed with the fixture.
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "dorvex-sim-XXXXXX").string();
-        path_ = mkdtemp(pattern.data()) ? pattern : std::string();
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
+using dorvex::testing::TempDir;
 
 inline std::string readFile(const std::string& path) {
     std::ifstream in(path);

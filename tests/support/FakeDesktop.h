@@ -1,9 +1,11 @@
 #pragma once
 
-// A small in-memory platform for in-process tests of window access: a window list, running
-// apps and accessibility elements given as plain data, with counters and a hook that runs on
-// every window-list read, so a test can change the desktop between two reads of one request.
-#include "platform/Platform.h"
+// A small in-memory desktop for in-process tests of window access and listings: a window list,
+// running apps and accessibility elements given as plain data, with counters and a hook that
+// runs on every window-list read, so a test can change the desktop between two reads of one
+// request. It models the accessibility, window-server and workspace facets; every call it does
+// not model answers "nothing there". Hand it to FakePlatform for the other facets.
+#include "support/FakePlatform.h"
 
 #include <algorithm>
 #include <functional>
@@ -14,7 +16,7 @@
 
 namespace dorvex::testing {
 
-class FakeDesktop : public platform::Platform {
+class FakeDesktop : public NoAccessibility, public NoWindowServer, public NoWorkspace {
 public:
     struct Node {
         std::map<std::string, platform::AXValue> attributes;
@@ -107,61 +109,6 @@ public:
         }
         return std::nullopt;
     }
-
-    // Not used by window access.
-    bool isProcessTrusted() override { return true; }
-    bool isProcessTrustedWithPrompt() override { return true; }
-    platform::Element createSystemWideElement() override { return add({}); }
-    platform::AXElementResult copyElementAtPosition(const platform::Element&,
-                                                    platform::Point) override {
-        return {};
-    }
-    platform::AXPidResult elementPid(const platform::Element&) override { return {}; }
-    int32_t setMessagingTimeout(const platform::Element&, double) override { return 0; }
-    platform::AXNamesResult copyAttributeNames(const platform::Element&) override { return {}; }
-    int32_t performAction(const platform::Element&, const std::string&) override { return 0; }
-    int32_t setStringAttribute(const platform::Element&, const std::string&,
-                               const std::string&) override {
-        return 0;
-    }
-    bool sameElement(const platform::Element& a, const platform::Element& b) override {
-        return a.raw() == b.raw();
-    }
-    platform::DisplayCountResult activeDisplayCount() override { return {}; }
-    platform::DisplayListResult activeDisplayList(uint32_t) override { return {}; }
-    platform::Rect displayBounds(uint32_t) override { return {}; }
-    uint32_t mainDisplayId() override { return 0; }
-    std::vector<uint32_t> displaysWithPoint(platform::Point) override { return {}; }
-    std::optional<platform::Size> displayModePixelSize(uint32_t) override { return {}; }
-    platform::Size displayPixelsFallback(uint32_t) override { return {}; }
-    std::vector<platform::ScreenInfo> screens() override { return {}; }
-    std::optional<platform::Image> createDisplayImage(uint32_t) override { return {}; }
-    std::optional<platform::Image> createWindowImage(uint32_t) override { return {}; }
-    std::optional<std::vector<uint8_t>> pngRepresentation(const platform::Image&) override {
-        return {};
-    }
-    platform::Event createKeyboardEvent(uint16_t, bool) override { return {}; }
-    void setEventFlags(platform::Event&, uint64_t) override {}
-    void setKeyboardEventText(platform::Event&, const std::u16string&) override {}
-    platform::Event createMouseEvent(platform::MouseEventType, platform::Point,
-                                     platform::MouseButton) override {
-        return {};
-    }
-    void postEvent(const platform::Event&) override {}
-    std::optional<platform::Point> cursorLocation() override { return {}; }
-    int32_t windowLevelForKey(int32_t) override { return 0; }
-    bool preflightScreenCaptureAccess() override { return false; }
-    bool requestScreenCaptureAccess() override { return false; }
-    bool preflightListenEventAccess() override { return false; }
-    bool requestListenEventAccess() override { return false; }
-    bool preflightPostEventAccess() override { return false; }
-    bool requestPostEventAccess() override { return false; }
-    std::optional<std::string> urlForApplication(const std::string&) override { return {}; }
-    void openApplication(const std::string&, bool,
-                         std::function<void(platform::OpenApplicationResult)>) override {}
-    bool openURL(const std::string&) override { return false; }
-    bool runMainRunLoopOnce() override { return false; }
-    std::string scriptInterpreterPath() override { return "/bin/sh"; }
 
 private:
     bool keeps(platform::WindowListOption option, uint32_t relativeTo,

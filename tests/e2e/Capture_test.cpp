@@ -2,6 +2,7 @@
 #include "support/DriverProcess.h"
 
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <png.h>
 #include <regex>
@@ -27,12 +28,6 @@ const char* const threeDisplays = R"({
      "bounds": {"x": 100, "y": 80, "width": 200, "height": 150}, "layer": 0, "onScreen": true}
   ]
 })";
-
-DriverOptions onDesktop(std::string scenario) {
-    DriverOptions options;
-    options.scenario = std::move(scenario);
-    return options;
-}
 
 Json captureAction(Json parameters = Json::object()) {
     parameters["actionType"] = "desktop_capture_screen";
@@ -200,6 +195,28 @@ TEST(CaptureEndToEnd, SystemFailuresBecomeFailureEnvelopes) {
         EXPECT_EQ(answer["error"]["code"], c.code);
         EXPECT_EQ(captureFiles(driver), 0u);
     }
+}
+
+// Captures go under TMPDIR, into a directory made private with any missing parents, and only
+// when it is a real directory: a planted file there is an I/O failure.
+TEST(CaptureEndToEnd, CaptureDirectoryIsAPrivateOneUnderTmpdir) {
+    TempDir elsewhere;
+    DriverOptions nested = onDesktop(threeDisplays);
+    nested.env = {{"TMPDIR", (elsewhere.path() / "a" / "b").string()}};
+    DriverProcess driver(nested);
+    Json answer = driver.execute(captureAction());
+    ASSERT_EQ(answer["ok"], true) << answer.dump();
+    const fs::path directory = elsewhere.path() / "a" / "b" / "nubo-desktop-captures";
+    EXPECT_EQ(fs::path(answer["result"]["filePath"].get<std::string>()).parent_path(), directory);
+    EXPECT_EQ(fs::status(directory).permissions() & fs::perms::all, fs::perms::owner_all);
+
+    DriverProcess planted(onDesktop(threeDisplays));
+    std::ofstream(fs::path(planted.directory()) / "tmp" / "nubo-desktop-captures") << "x";
+    EXPECT_EQ(planted.execute(captureAction()),
+              Json::parse(R"({"ok":false,"status":"execution_failed",
+                  "actionType":"desktop_capture_screen","pathUsed":"screen_capture","error":{
+                  "code":"io_failed","message":"Failed to create capture directory.",
+                  "retryable":false}})"));
 }
 
 // The main display needs no display count; the layout read after the file is then empty.

@@ -1,6 +1,6 @@
 // UI event subscriptions through the built driver: the simulated desktop's frontmost
 // application changes when the test rewrites its scenario between requests. Expiry needs a
-// clock 30 minutes on, which only the in-process tests (UIEvents_test.cpp) can move.
+// clock 30 minutes on, which only the in-process tests (Dorvex/UIEvents_test.cpp) can move.
 #include "support/DriverProcess.h"
 
 #include <gtest/gtest.h>

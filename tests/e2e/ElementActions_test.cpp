@@ -1,7 +1,7 @@
 // Element actions and values, end to end: paths from a tree read are walked again and must
 // still prove out before anything is performed or set.
-#include "Dorvex/ElementScenarios.h"
 #include "support/DriverProcess.h"
+#include "support/Scenarios.h"
 
 #include <functional>
 #include <gtest/gtest.h>
