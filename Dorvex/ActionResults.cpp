@@ -32,14 +32,13 @@ Json ActionContext::success(const std::string& summary, Json result) const {
 }
 
 Json ActionContext::failure(const Failure& failure) const {
-    return Json{{"ok", false},
-                {"status", failure.status},
-                {"actionType", actionType},
-                {"pathUsed", wireName(path)},
-                {"error",
-                 {{"code", failure.code},
-                  {"message", failure.message},
-                  {"retryable", failure.retryable}}}};
+    return Json{
+        {"ok", false},
+        {"status", failure.status},
+        {"actionType", actionType},
+        {"pathUsed", wireName(path)},
+        {"error",
+         {{"code", failure.code}, {"message", failure.message}, {"retryable", failure.retryable}}}};
 }
 
 namespace failures {
@@ -49,8 +48,8 @@ Failure invalidInput(std::string message) {
 }
 
 Failure notImplemented(const std::string& actionType) {
-    return {"not_implemented", "unsupported_action", "Action " + actionType + " is not implemented.",
-            false};
+    return {"not_implemented", "unsupported_action",
+            "Action " + actionType + " is not implemented.", false};
 }
 
 Failure axError(int32_t code, const std::string& operation) {

@@ -56,9 +56,9 @@ Json handleListApps(Driver& driver, const ActionContext& context, const Json&) {
     case Inventory::Kind::stuck:
         break;
     }
-    return context.failure(failures::appInventoryTimeout(
-        "macOS did not list the running apps within " + std::to_string(timeoutMs / 1000) +
-        " seconds."));
+    return context.failure(
+        failures::appInventoryTimeout("macOS did not list the running apps within " +
+                                      std::to_string(timeoutMs / 1000) + " seconds."));
 }
 
 } // namespace dorvex

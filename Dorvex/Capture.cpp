@@ -125,9 +125,9 @@ Json handleCaptureScreen(Driver& driver, const ActionContext& context, const Jso
     std::optional<fs::path> file;
     if (png && !png->empty()) file = writeNewCaptureFile(directory, driver.nowMs(), *png);
     if (!file) return context.failure(failures::encodeFailed());
-    return context.success("Captured screen image.",
-                           successResult(*file, desktopDisplayLayout(driver.platform.displays),
-                                         captured));
+    return context.success(
+        "Captured screen image.",
+        successResult(*file, desktopDisplayLayout(driver.platform.displays), captured));
 }
 
 } // namespace dorvex

@@ -74,7 +74,8 @@ Json handleInvokeElementAction(Driver& driver, const ActionContext& context, con
     const std::optional<std::string> elementAction = stringValue(field(action, "elementAction"));
     const std::vector<std::string> path = pathTokens(field(action, "elementPath"));
     if (!elementAction || path.empty()) {
-        return context.failure(failures::invalidInput("elementAction and elementPath are required."));
+        return context.failure(
+            failures::invalidInput("elementAction and elementPath are required."));
     }
     std::optional<ResolvedElement> resolved = resolveElement(driver.platform, appBundleId, path);
     if (!resolved) return context.failure(failures::elementNotFound());

@@ -118,10 +118,10 @@ std::optional<std::string> valuePreview(const AXValue& value) {
 }
 
 ElementIdentity axIdentity(platform::Accessibility& ax, const Element& element) {
-    return ElementIdentity(
-        axString(ax, element, "AXRole"), axString(ax, element, "AXTitle"),
-        axString(ax, element, "AXIdentifier"), axString(ax, element, "AXSubrole"),
-        axString(ax, element, "AXDescription"));
+    return ElementIdentity(axString(ax, element, "AXRole"), axString(ax, element, "AXTitle"),
+                           axString(ax, element, "AXIdentifier"),
+                           axString(ax, element, "AXSubrole"),
+                           axString(ax, element, "AXDescription"));
 }
 
 std::optional<ElementBounds::Frame> axFrame(platform::Accessibility& ax, const Element& element) {
@@ -201,8 +201,7 @@ Json makeElementNode(platform::Accessibility& ax, const Element& element, int32_
         for (size_t i = 0; i < list.size(); ++i) {
             std::optional<ElementPath> childPath;
             if (path) childPath = path->child(static_cast<int64_t>(i));
-            children.push_back(
-                makeElementNode(ax, list[i], pid, childPath, depth + 1, maxDepth));
+            children.push_back(makeElementNode(ax, list[i], pid, childPath, depth + 1, maxDepth));
         }
     }
     node["children"] = std::move(children);

@@ -5,9 +5,9 @@
 // null, an empty list or a missing key, never an error.
 #include "DorvexCore/ElementBounds.h"
 #include "DorvexCore/ElementPath.h"
-#include "platform/types/Json.h"
 #include "DorvexCore/SecureField.h"
 #include "platform/Accessibility.h"
+#include "platform/types/Json.h"
 
 #include <cstdint>
 #include <optional>

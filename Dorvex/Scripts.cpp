@@ -82,8 +82,9 @@ Json appleScriptResponse(const ScriptRunResult& result, const ActionContext& con
     if (outcome.exitCode != 0) {
         return context.failure(failures::interpreterFailed(outcome.stderrText));
     }
-    return context.success("AppleScript executed successfully.",
-                           Json{{"targetBundleId", targetBundleId}, {"stdout", outcome.stdoutText}});
+    return context.success(
+        "AppleScript executed successfully.",
+        Json{{"targetBundleId", targetBundleId}, {"stdout", outcome.stdoutText}});
 }
 
 } // namespace dorvex

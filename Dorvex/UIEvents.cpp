@@ -3,8 +3,8 @@
 #include "Dorvex/UIEvents.h"
 
 #include "Dorvex/ActionHandlers.h"
-#include "DorvexOS/Uuid.h"
 #include "DorvexCore/Coercions.h"
+#include "DorvexOS/Uuid.h"
 
 namespace dorvex {
 void generateSubscriptionEvents(Driver& driver, UIEventSubscription& subscription) {

@@ -137,8 +137,8 @@ Json handleFindElements(Driver& driver, const ActionContext& context, const Json
     Json matches = Json::array();
     for (const SearchRoot& root : searchRoots(driver.platform, target)) {
         if (matches.size() >= limit) break;
-        collectElements(driver.platform.accessibility, root.element, pid, root.path, searchDepth,
-                        0, filters, matches, limit);
+        collectElements(driver.platform.accessibility, root.element, pid, root.path, searchDepth, 0,
+                        filters, matches, limit);
     }
     const std::string summary = "Found " + std::to_string(matches.size()) + " matching elements.";
     return context.success(summary, Json{{"matches", std::move(matches)}});

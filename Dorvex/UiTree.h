@@ -2,8 +2,8 @@
 
 // The UI tree and element search actions.
 #include "DorvexCore/ElementPath.h"
-#include "platform/types/Json.h"
 #include "platform/Accessibility.h"
+#include "platform/types/Json.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -10,9 +10,9 @@
 namespace dorvex {
 namespace {
 
+using platform::Accessibility;
 using platform::AXAttributeResult;
 using platform::Element;
-using platform::Accessibility;
 using platform::Platform;
 using platform::WindowListOption;
 
@@ -148,15 +148,14 @@ windowServerListings(const std::optional<std::vector<platform::WindowRow>>& rows
 std::optional<WindowOwner> windowServerOwner(Platform& platform, int64_t windowId) {
     if (windowId < 0 || windowId > highestWindowId) return std::nullopt;
     const std::optional<WindowServerListing> row = WindowTarget::listing(
-        windowId,
-        {[&] {
-             return windowServerListings(platform.windowServer.copyWindowInfo(
-                 WindowListOption::includingWindow, static_cast<uint32_t>(windowId)));
-         },
-         [&] {
-             return windowServerListings(
-                 platform.windowServer.copyWindowInfo(WindowListOption::all, 0));
-         }});
+        windowId, {[&] {
+                       return windowServerListings(platform.windowServer.copyWindowInfo(
+                           WindowListOption::includingWindow, static_cast<uint32_t>(windowId)));
+                   },
+                   [&] {
+                       return windowServerListings(
+                           platform.windowServer.copyWindowInfo(WindowListOption::all, 0));
+                   }});
     const std::optional<int32_t> pid = row ? asPid(row->ownerPid) : std::nullopt;
     if (!pid) return std::nullopt;
     WindowOwner owner{*pid, std::nullopt, row->ownerName, std::nullopt};

@@ -9,9 +9,9 @@
 // throws: a failed read becomes an absent value or an empty list, and the targeting rules turn
 // what is missing into a refusal.
 #include "Dorvex/ActionResults.h"
-#include "platform/types/Json.h"
 #include "DorvexCore/WindowTarget.h"
 #include "platform/Platform.h"
+#include "platform/types/Json.h"
 
 #include <cstdint>
 #include <optional>

@@ -56,9 +56,10 @@ Json handleListWindows(Driver& driver, const ActionContext& context, const Json&
         return context.failure(failures::windowsQueryFailed());
     }
     const std::string summary = "Found " + std::to_string(windows->size()) + " windows.";
-    return context.success(summary, Json{{"windows", std::move(*windows)},
-                                         {"frontmostPid", DriverProtocol::frontmostPidField(
-                                                              DriverProtocol::knownPid(frontmost))}});
+    return context.success(
+        summary, Json{{"windows", std::move(*windows)},
+                      {"frontmostPid",
+                       DriverProtocol::frontmostPidField(DriverProtocol::knownPid(frontmost))}});
 }
 
 } // namespace dorvex

@@ -2,9 +2,9 @@
 
 // The frame rules of an element: which position and size values make a frame, and which
 // frames are worth reporting as a node's "bounds".
-#include "platform/types/Json.h"
 #include "platform/types/AX.h"
 #include "platform/types/Geometry.h"
+#include "platform/types/Json.h"
 
 #include <functional>
 #include <optional>

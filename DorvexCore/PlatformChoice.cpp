@@ -9,6 +9,16 @@ bool contains(const auto& names, std::string_view name) {
     return std::find(std::begin(names), std::end(names), name) != std::end(names);
 }
 
+// The name as it may appear in a one-line message: control characters (a line feed in the
+// variable would split the line) become "?".
+std::string printable(std::string_view name) {
+    std::string text(name);
+    for (char& c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+    }
+    return text;
+}
+
 std::string joined(const std::vector<std::string_view>& names) {
     std::string text;
     for (std::string_view name : names) {
@@ -27,11 +37,11 @@ std::variant<std::string, Refusal> choose(std::optional<std::string_view> reques
     if (contains(built, name)) return std::string(name);
     const std::string choices = "this driver was built with: " + joined(built) + ".";
     if (!contains(knownBindings, name)) {
-        return Refusal{"dorvex: DORVEX_PLATFORM=" + std::string(name) +
-                       " names no platform; " + choices};
+        return Refusal{"dorvex: DORVEX_PLATFORM=" + printable(name) + " names no platform; " +
+                       choices};
     }
-    return Refusal{"dorvex: the " + std::string(name) + " platform is not built into this driver; " +
-                   choices};
+    return Refusal{"dorvex: the " + std::string(name) +
+                   " platform is not built into this driver; " + choices};
 }
 
 } // namespace dorvex::PlatformChoice

@@ -2,8 +2,8 @@
 
 // Rules of screen capture that need no operating system: where capture files go, what they
 // are called, and how a window-server row is read.
-#include "platform/types/Json.h"
 #include "platform/types/Geometry.h"
+#include "platform/types/Json.h"
 #include "platform/types/Windows.h"
 
 #include <cstdint>

@@ -1,6 +1,5 @@
 #include "DorvexCore/UIEvents.h"
 
-
 #include <algorithm>
 #include <charconv>
 

@@ -2,9 +2,9 @@
 
 // Typed reads of one window-server row: a dictionary keyed by the window server's key names.
 // A key that is missing or holds another type reads as absent.
-#include "platform/types/Json.h"
 #include "DorvexCore/WindowTarget.h"
 #include "platform/types/Geometry.h"
+#include "platform/types/Json.h"
 
 #include <cstdint>
 #include <optional>

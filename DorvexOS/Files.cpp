@@ -4,10 +4,10 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <system_error>
 #include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace dorvex::files {

@@ -23,8 +23,9 @@ public:
                                                  const std::string& attribute) = 0;
     // Several attributes in one round trip (AXUIElementCopyMultipleAttributeValues, not
     // stopping at the first error).
-    virtual AXAttributesResult copyMultipleAttributeValues(
-        const Element& element, const std::vector<std::string>& attributes) = 0;
+    virtual AXAttributesResult
+    copyMultipleAttributeValues(const Element& element,
+                                const std::vector<std::string>& attributes) = 0;
     virtual AXNamesResult copyAttributeNames(const Element& element) = 0;
     virtual int32_t performAction(const Element& element, const std::string& action) = 0;
     virtual int32_t setStringAttribute(const Element& element, const std::string& attribute,

@@ -341,8 +341,9 @@ AXAttributeResult SimDesktop::copyAttributeValue(const Element& element,
     return {read.code, toAXValue(read.value)};
 }
 
-AXAttributesResult SimDesktop::copyMultipleAttributeValues(
-    const Element& element, const std::vector<std::string>& attributes) {
+AXAttributesResult
+SimDesktop::copyMultipleAttributeValues(const Element& element,
+                                        const std::vector<std::string>& attributes) {
     Call call(*this, "copyMultipleAttributeValues");
     std::lock_guard lock(mutex_);
     Target target = resolve(element);

@@ -67,8 +67,9 @@ public:
     int32_t setMessagingTimeout(const Element& element, double seconds) override;
     AXAttributeResult copyAttributeValue(const Element& element,
                                          const std::string& attribute) override;
-    AXAttributesResult copyMultipleAttributeValues(
-        const Element& element, const std::vector<std::string>& attributes) override;
+    AXAttributesResult
+    copyMultipleAttributeValues(const Element& element,
+                                const std::vector<std::string>& attributes) override;
     AXNamesResult copyAttributeNames(const Element& element) override;
     int32_t performAction(const Element& element, const std::string& action) override;
     int32_t setStringAttribute(const Element& element, const std::string& attribute,

@@ -4,8 +4,8 @@
 // application element first. Reads, actions and value changes are answered here the way the
 // accessibility interface answers them, with its error codes; the desktop binding only adds
 // handles and locking.
-#include "platform/types/Json.h"
 #include "platform/Platform.h"
+#include "platform/types/Json.h"
 
 #include <cstdint>
 #include <map>

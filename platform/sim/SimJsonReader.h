@@ -2,8 +2,8 @@
 
 // Strict readers for scenario files. A scenario that does not say exactly what it means is
 // refused as a whole, so a typo never turns into a silently different desktop.
-#include "platform/types/Json.h"
 #include "platform/Platform.h"
+#include "platform/types/Json.h"
 
 #include <cstdint>
 #include <optional>

@@ -2,9 +2,9 @@
 
 // Pictures of the simulated desktop: flat rectangles, so that captures have real pixels of
 // the right size without any drawing library.
+#include "platform/sim/SimWindowList.h"
 #include "platform/types/Displays.h"
 #include "platform/types/Geometry.h"
-#include "platform/sim/SimWindowList.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -2,8 +2,8 @@
 
 // The simulated window server: windows front to back, turned into the rows and the filtered
 // lists that the window list call answers.
-#include "platform/types/Json.h"
 #include "platform/Platform.h"
+#include "platform/types/Json.h"
 
 #include <cstdint>
 #include <optional>

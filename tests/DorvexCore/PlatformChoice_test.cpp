@@ -34,6 +34,9 @@ TEST(PlatformChoice, ChoosesARequestedBuiltBindingOrTheHostsOrRefuses) {
         {"names are exact", "SIM", simAndMac, "macos",
          "refused: dorvex: DORVEX_PLATFORM=SIM names no platform; this driver was built with: "
          "sim, macos."},
+        {"control characters cannot split the line", "sim\nmacos", simAndMac, "macos",
+         "refused: dorvex: DORVEX_PLATFORM=sim?macos names no platform; this driver was built "
+         "with: sim, macos."},
         {"a known name this build lacks", "linux", simAndMac, "macos",
          "refused: dorvex: the linux platform is not built into this driver; this driver was "
          "built with: sim, macos."},

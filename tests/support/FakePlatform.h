@@ -128,9 +128,7 @@ public:
 // there" fakes standing in for the rest. The facets must outlive it.
 class FakePlatform {
 public:
-    template <class... Facets> explicit FakePlatform(Facets&... facets) {
-        (use(facets), ...);
-    }
+    template <class... Facets> explicit FakePlatform(Facets&... facets) { (use(facets), ...); }
     FakePlatform(const FakePlatform&) = delete;
     FakePlatform& operator=(const FakePlatform&) = delete;
 
