@@ -3,6 +3,7 @@
 // The driver's state and the context every handler receives.
 #include "Dorvex/ProcessWide.h"
 #include "DorvexCore/DriverProtocol.h"
+#include "DorvexCore/FreshPermissionProbe.h"
 #include "DorvexCore/UIEvents.h"
 #include "platform/Platform.h"
 
@@ -32,6 +33,7 @@ struct DriverCapabilities {
 struct DriverState {
     DriverCapabilities capabilities;
     bool requestedScreenCaptureWithoutGrant = false;
+    FreshProbeSchedule freshProbeSchedule;
     UIEventSubscriptions subscriptions;
     int64_t nextEventId = 1;
 };

@@ -32,6 +32,14 @@ struct MethodEntry {
 constexpr MethodEntry methodTable[] = {
     {"system.ping", answerNow<handlePing>},
     {"system.capabilities", answerNow<handleCapabilities>},
+    {"system.appState", answerNow<handleAppState>},
+    {"system.runningApps", answerNow<handleRunningApps>},
+    {"system.automationTargetInfo", answerNow<handleAutomationTargetInfo>},
+    {"system.requestAutomationPermission", answerNow<handleRequestAutomationPermission>},
+    {"app.launch", answerNow<handleAppLaunch>},
+    {"permissions.status", answerNow<handlePermissionsStatus>},
+    {"permissions.request", answerNow<handlePermissionsRequest>},
+    {"permissions.openSettings", answerNow<handleOpenSettings>},
     {"automation.execute", handleExecute},
     {"automation.cancel", answerNow<handleCancel>},
 };

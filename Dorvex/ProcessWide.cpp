@@ -2,6 +2,7 @@
 
 #include "DorvexCore/Coercions.h"
 #include "DorvexCore/ScreenCapture.h"
+#include "DorvexOS/ExecutablePath.h"
 #include "DorvexOS/Files.h"
 
 #include <cstdlib>
@@ -33,6 +34,7 @@ ProcessSettings ProcessSettings::fromEnvironment(platform::Workspace& workspace)
         std::getenv("TMPDIR"), std::filesystem::current_path(error));
     settings.appInventoryTimeoutMs =
         appInventoryTimeoutFrom(std::getenv("DORVEX_APP_INVENTORY_TIMEOUT_MS"));
+    settings.ownExecutablePath = ownExecutablePath();
     return settings;
 }
 

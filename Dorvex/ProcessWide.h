@@ -4,7 +4,6 @@
 // fresh one each): the transport and its output lock, the app inventory, the script registry,
 // and the settings read once at start-up.
 #include "Dorvex/Transport.h"
-#include "DorvexCore/RunningApps.h"
 #include "DorvexOS/BoundedRead.h"
 #include "DorvexOS/ScriptRuns.h"
 #include "platform/Workspace.h"
@@ -12,6 +11,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,16 +26,19 @@ struct ProcessSettings {
     // How long "desktop_list_apps" waits for the running-application list.
     int64_t appInventoryTimeoutMs = dorvex::appInventoryTimeoutMs;
     ProcessRunner::Timings scriptTimings;
+    // The driver's own executable, started as the fresh screen-capture probe; none: no probe.
+    std::optional<std::string> ownExecutablePath;
 
     // The binding's interpreter; the user's temporary directory; DORVEX_APP_INVENTORY_TIMEOUT_MS
-    // when it holds a whole number of milliseconds from 0 to 600000 (tests shorten the wait).
+    // when it holds a whole number of milliseconds from 0 to 600000 (tests shorten the wait);
+    // this process's executable.
     static ProcessSettings fromEnvironment(platform::Workspace& workspace);
 };
 
 // The app-inventory time-out DORVEX_APP_INVENTORY_TIMEOUT_MS asks for, when it is valid.
 int64_t appInventoryTimeoutFrom(const char* environmentValue);
 
-using AppInventory = BoundedRead<std::vector<RunningAppRecord>>;
+using AppInventory = BoundedRead<std::vector<platform::RunningApplication>>;
 
 class ProcessWide {
 public:

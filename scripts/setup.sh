@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ clang clang-format pkg-config
-  nlohmann-json3-dev libicu-dev libpng-dev uuid-dev
+  nlohmann-json3-dev libicu-dev libpng-dev uuid-dev libplist-dev
   libgtest-dev libgmock-dev libbenchmark-dev
 )
 missing=()

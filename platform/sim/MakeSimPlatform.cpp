@@ -21,7 +21,10 @@ std::optional<std::string> environment(const char* name) {
 std::unique_ptr<Binding> makeSimPlatform() {
     SimOptions options;
     options.scenarioPath = environment("DORVEX_SIM_SCENARIO");
-    if (!options.scenarioPath) options.scenarioText = std::string(defaultScenarioText());
+    if (!options.scenarioPath) {
+        options.scenarioText = std::string(defaultScenarioText());
+        options.baseDirectory = std::string(defaultScenarioDirectory());
+    }
     options.eventLogPath = environment("DORVEX_SIM_EVENT_LOG");
     options.statsPath = environment("DORVEX_SIM_STATS");
     return std::make_unique<SimDesktop>(std::move(options));

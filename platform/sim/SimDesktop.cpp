@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <filesystem>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -78,8 +79,23 @@ SimDesktop::Call::~Call() {
     if (--desktop_.activeCalls_ == 0) desktop_.idle_.notify_all();
 }
 
+namespace {
+
+std::string baseDirectoryOf(const SimOptions& options) {
+    if (options.baseDirectory) return *options.baseDirectory;
+    std::error_code error;
+    std::filesystem::path directory = std::filesystem::current_path(error);
+    if (options.scenarioPath) {
+        directory = std::filesystem::absolute(*options.scenarioPath, error).parent_path();
+    }
+    return error ? std::string("/") : directory.string();
+}
+
+} // namespace
+
 SimDesktop::SimDesktop(SimOptions options)
-    : options_(std::move(options)), recorder_(options_.eventLogPath) {
+    : options_(std::move(options)), recorder_(options_.eventLogPath),
+      baseDirectory_(baseDirectoryOf(options_)) {
     loadInitialScenario();
 }
 
@@ -108,7 +124,7 @@ void SimDesktop::loadInitialScenario() {
 }
 
 bool SimDesktop::reloadFromText(std::string_view text) {
-    SimScenarioLoad load = loadScenario(text);
+    SimScenarioLoad load = loadScenario(text, baseDirectory_);
     std::lock_guard lock(mutex_);
     if (!load.scenario) {
         lastLoadError_ = load.error;
@@ -120,6 +136,7 @@ bool SimDesktop::reloadFromText(std::string_view text) {
 
 void SimDesktop::install(SimScenario scenario) {
     model_ = std::move(scenario);
+    startModel_ = generation_ == 1;
     ++generation_;
     lastLoadError_.reset();
     latencyUs_ = model_.latencyUs;
@@ -229,21 +246,30 @@ SimElementLabel SimDesktop::labelOf(const SimApp& app, uint32_t index) const {
             stringAttribute(node, "AXTitle").value_or("")};
 }
 
-bool SimDesktop::request(SimPermission& permission) {
-    if (!permission.granted && permission.grantOnRequest) permission.granted = true;
-    return permission.granted;
+bool SimDesktop::seesGranted(const SimPermission& permission) const {
+    return permission.granted && (!permission.needsRestart || startModel_);
+}
+
+bool SimDesktop::request(SimPermission& permission, const char* name) {
+    if (!seesGranted(permission) && permission.grantOnRequest) {
+        permission.granted = true;
+        permission.needsRestart = false;
+    }
+    const bool granted = seesGranted(permission);
+    recorder_.recordEvent(Json{{"event", "permissionRequest"}, {"permission", name}, {"granted", granted}});
+    return granted;
 }
 
 bool SimDesktop::isProcessTrusted() {
     Call call(*this, "isProcessTrusted");
     std::lock_guard lock(mutex_);
-    return model_.permissions.accessibility.granted;
+    return seesGranted(model_.permissions.accessibility);
 }
 
 bool SimDesktop::isProcessTrustedWithPrompt() {
     Call call(*this, "isProcessTrustedWithPrompt");
     std::lock_guard lock(mutex_);
-    return request(model_.permissions.accessibility);
+    return request(model_.permissions.accessibility, "accessibility");
 }
 
 Element SimDesktop::createApplicationElement(int32_t pid) {

@@ -27,6 +27,9 @@ struct SimOptions {
     std::string scenarioText;                // used when no path is given
     std::optional<std::string> eventLogPath; // one JSON line per event, appended
     std::optional<std::string> statsPath;    // counters, written when the desktop is destroyed
+    // Where relative bundle and executable paths start; the scenario file's directory when
+    // there is one, else the current directory.
+    std::optional<std::string> baseDirectory;
 };
 
 struct SimMessagingTimeout {
@@ -156,7 +159,8 @@ private:
     void install(SimScenario scenario);
     AXAttributeResult systemWideAttribute(const std::string& attribute);
     AXElementResult hitTest(std::optional<int32_t> onlyPid, Point point);
-    bool request(SimPermission& permission);
+    bool request(SimPermission& permission, const char* name);
+    bool seesGranted(const SimPermission& permission) const;
     double scaleForWindow(const SimWindow& window) const;
     OpenApplicationResult launch(const std::string& url, bool activates, Json& event);
     SimApp& startApp(const SimInstalledApp& installed);
@@ -178,10 +182,12 @@ private:
     std::condition_variable idle_;    // the last running call left
     SimScenario model_;
     uint64_t generation_ = 1;
+    bool startModel_ = false; // the model is the one this process started with
     bool stopping_ = false;
     int activeCalls_ = 0;
     std::optional<SimFileStamp> stamp_;
     std::optional<std::string> lastLoadError_;
+    std::string baseDirectory_;
     std::vector<SimMessagingTimeout> timeouts_;
     std::vector<std::thread> completions_;
 };

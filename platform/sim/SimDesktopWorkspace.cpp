@@ -29,44 +29,64 @@ std::vector<RunningApplication> appInfos(const std::vector<SimApp>& apps) {
 bool SimDesktop::preflightScreenCaptureAccess() {
     Call call(*this, "preflightScreenCaptureAccess");
     std::lock_guard lock(mutex_);
-    return model_.permissions.screenCapture.granted;
+    return seesGranted(model_.permissions.screenCapture);
 }
 
 bool SimDesktop::requestScreenCaptureAccess() {
     Call call(*this, "requestScreenCaptureAccess");
     std::lock_guard lock(mutex_);
-    return request(model_.permissions.screenCapture);
+    return request(model_.permissions.screenCapture, "screenCapture");
 }
 
 bool SimDesktop::preflightListenEventAccess() {
     Call call(*this, "preflightListenEventAccess");
     std::lock_guard lock(mutex_);
-    return model_.permissions.listenEvent.granted;
+    return seesGranted(model_.permissions.listenEvent);
 }
 
 bool SimDesktop::requestListenEventAccess() {
     Call call(*this, "requestListenEventAccess");
     std::lock_guard lock(mutex_);
-    return request(model_.permissions.listenEvent);
+    return request(model_.permissions.listenEvent, "listenEvent");
 }
 
 bool SimDesktop::preflightPostEventAccess() {
     Call call(*this, "preflightPostEventAccess");
     std::lock_guard lock(mutex_);
-    return model_.permissions.postEvent.granted;
+    return seesGranted(model_.permissions.postEvent);
 }
 
 bool SimDesktop::requestPostEventAccess() {
     Call call(*this, "requestPostEventAccess");
     std::lock_guard lock(mutex_);
-    return request(model_.permissions.postEvent);
+    return request(model_.permissions.postEvent, "postEvent");
 }
 
-int32_t SimDesktop::determinePermissionToAutomate(int32_t pid, bool) {
+// A target without an entry may be automated; asking with a prompt takes the user's answer
+// from the entry, and that answer stands from then on, as the system remembers it.
+int32_t SimDesktop::determinePermissionToAutomate(int32_t pid, bool askUserIfNeeded) {
     Call call(*this, "determinePermissionToAutomate");
-    std::lock_guard lock(mutex_);
     constexpr int32_t processNotFound = -600;
-    return model_.app(pid) ? 0 : processNotFound;
+    Json event;
+    int32_t code = 0;
+    {
+        std::lock_guard lock(mutex_);
+        const SimApp* app = model_.app(pid);
+        if (!app) return processNotFound;
+        auto entry = app->info.bundleIdentifier
+                         ? model_.appleEvents.find(*app->info.bundleIdentifier)
+                         : model_.appleEvents.end();
+        if (entry != model_.appleEvents.end()) {
+            if (askUserIfNeeded && entry->second.onPrompt) entry->second.code = *entry->second.onPrompt;
+            code = entry->second.code;
+        }
+        if (!askUserIfNeeded) return code;
+        event = Json{{"event", "automationPrompt"}, {"pid", pid}};
+        if (app->info.bundleIdentifier) event["bundleId"] = *app->info.bundleIdentifier;
+        event["result"] = code;
+    }
+    recorder_.recordEvent(std::move(event));
+    return code;
 }
 
 // Workspace.

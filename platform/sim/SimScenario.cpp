@@ -4,6 +4,7 @@
 #include "platform/sim/SimRender.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <limits>
 #include <set>
 
@@ -15,6 +16,13 @@ constexpr int64_t maxDelayMs = 3'600'000;
 
 std::string indexed(const std::string& path, size_t i) {
     return path + "[" + std::to_string(i) + "]";
+}
+
+// A relative path is taken from the scenario's directory, so a scenario and the bundles beside
+// it can move together.
+std::string locatedPath(const std::string& path, const std::string& baseDirectory) {
+    if (path.empty() || path.front() == '/' || path.rfind("file://", 0) == 0) return path;
+    return (std::filesystem::path(baseDirectory) / path).lexically_normal().string();
 }
 
 SimDisplay parseDisplay(const Json& value, const std::string& path) {
@@ -53,7 +61,7 @@ ActivationPolicy parsePolicy(ObjectReader& reader) {
 }
 
 // The keys that running and installed applications share.
-SimApp parseAppFields(ObjectReader& reader, bool pidRequired) {
+SimApp parseAppFields(ObjectReader& reader, bool pidRequired, const std::string& baseDirectory) {
     SimApp app;
     RunningApplication& info = app.info;
     std::optional<int64_t> pid = reader.integer("pid", 1, maxPid);
@@ -65,25 +73,29 @@ SimApp parseAppFields(ObjectReader& reader, bool pidRequired) {
     info.isActive = reader.boolean("active").value_or(false);
     info.isHidden = reader.boolean("hidden").value_or(false);
     info.activationPolicy = parsePolicy(reader);
-    if (auto path = reader.string("bundlePath")) info.bundleURL = fileURL(*path, true);
+    if (auto path = reader.string("bundlePath")) {
+        info.bundleURL = fileURL(locatedPath(*path, baseDirectory), true);
+    }
     app.executablePath = reader.string("executablePath");
+    if (app.executablePath) app.executablePath = locatedPath(*app.executablePath, baseDirectory);
     if (app.executablePath) info.executableURL = fileURL(*app.executablePath, false);
     app.tree = parseTree(reader.object("accessibility"), reader.pathOf("accessibility"),
                          info.localizedName);
     return app;
 }
 
-SimApp parseApp(const Json& value, const std::string& path) {
+SimApp parseApp(const Json& value, const std::string& path, const std::string& baseDirectory) {
     ObjectReader reader(value, path);
-    SimApp app = parseAppFields(reader, true);
+    SimApp app = parseAppFields(reader, true, baseDirectory);
     reader.finish();
     return app;
 }
 
-SimInstalledApp parseInstalledApp(const Json& value, const std::string& path) {
+SimInstalledApp parseInstalledApp(const Json& value, const std::string& path,
+                                  const std::string& baseDirectory) {
     ObjectReader reader(value, path);
     SimInstalledApp installed;
-    installed.app = parseAppFields(reader, false);
+    installed.app = parseAppFields(reader, false, baseDirectory);
     const RunningApplication& info = installed.app.info;
     if (!info.bundleIdentifier) refuse(reader.pathOf("bundleId"), "required");
     if (!info.bundleURL) {
@@ -134,6 +146,7 @@ SimPermission parsePermission(ObjectReader& parent, const char* key) {
     ObjectReader reader(*value, parent.pathOf(key));
     permission.granted = reader.boolean("granted").value_or(true);
     permission.grantOnRequest = reader.boolean("grantOnRequest").value_or(false);
+    permission.needsRestart = reader.boolean("needsRestart").value_or(false);
     reader.finish();
     return permission;
 }
@@ -145,6 +158,34 @@ SimPermissions parsePermissions(const Json& value, const std::string& path) {
         parsePermission(reader, "listenEvent"), parsePermission(reader, "postEvent")};
     reader.finish();
     return permissions;
+}
+
+int32_t readStatus(ObjectReader& reader, const char* key) {
+    return static_cast<int32_t>(*reader.integer(key, std::numeric_limits<int32_t>::min(),
+                                                std::numeric_limits<int32_t>::max()));
+}
+
+std::map<std::string, SimAppleEventsTarget> parseAppleEvents(const Json& value,
+                                                             const std::string& path) {
+    ObjectReader reader(value, path);
+    std::map<std::string, SimAppleEventsTarget> targets;
+    for (const auto& [bundleId, entry] : value.items()) {
+        if (bundleId.rfind('_', 0) == 0) continue; // a comment
+        SimAppleEventsTarget target;
+        if (entry.is_object()) {
+            ObjectReader fields(entry, reader.pathOf(bundleId));
+            if (!fields.raw("code")) refuse(fields.pathOf("code"), "required");
+            target.code = readStatus(fields, "code");
+            if (fields.raw("onPrompt")) target.onPrompt = readStatus(fields, "onPrompt");
+            fields.finish();
+            reader.raw(bundleId.c_str());
+        } else {
+            target.code = readStatus(reader, bundleId.c_str());
+        }
+        targets[bundleId] = target;
+    }
+    reader.finish();
+    return targets;
 }
 
 SimHitRegion parseHitRegion(const Json& value, const std::string& path) {
@@ -285,10 +326,16 @@ void checkElementIds(const SimScenario& scenario) {
     }
 }
 
-void readTopLevel(ObjectReader& reader, SimScenario& scenario) {
+void readTopLevel(ObjectReader& reader, SimScenario& scenario, const std::string& baseDirectory) {
     scenario.displays = parseList<SimDisplay>(reader, "displays", parseDisplay);
-    scenario.apps = parseList<SimApp>(reader, "apps", parseApp);
-    scenario.installedApps = parseList<SimInstalledApp>(reader, "installedApps", parseInstalledApp);
+    scenario.apps =
+        parseList<SimApp>(reader, "apps", [&](const Json& value, const std::string& path) {
+            return parseApp(value, path, baseDirectory);
+        });
+    scenario.installedApps = parseList<SimInstalledApp>(
+        reader, "installedApps", [&](const Json& value, const std::string& path) {
+            return parseInstalledApp(value, path, baseDirectory);
+        });
     scenario.windows = parseList<SimWindow>(reader, "windows", parseWindow);
     scenario.hitRegions = parseList<SimHitRegion>(reader, "hitTest", parseHitRegion);
     scenario.refusedUrlPrefixes = parseStrings(reader, "refusedUrlPrefixes");
@@ -313,6 +360,9 @@ void readTopLevel(ObjectReader& reader, SimScenario& scenario) {
     }
     if (const Json* permissions = reader.raw("permissions")) {
         scenario.permissions = parsePermissions(*permissions, reader.pathOf("permissions"));
+    }
+    if (const Json* appleEvents = reader.raw("appleEvents")) {
+        scenario.appleEvents = parseAppleEvents(*appleEvents, reader.pathOf("appleEvents"));
     }
     if (const Json* faults = reader.raw("faults")) {
         scenario.faults = parseFaults(*faults, reader.pathOf("faults"));
@@ -370,13 +420,13 @@ void SimScenario::indexElementIds() {
     }
 }
 
-SimScenarioLoad loadScenario(std::string_view text) {
+SimScenarioLoad loadScenario(std::string_view text, const std::string& baseDirectory) {
     Json document = Json::parse(text.begin(), text.end(), nullptr, false);
     if (document.is_discarded()) return {std::nullopt, "the scenario is not valid JSON"};
     try {
         ObjectReader reader(document, "scenario");
         SimScenario scenario;
-        readTopLevel(reader, scenario);
+        readTopLevel(reader, scenario, baseDirectory);
         reader.finish();
         checkDisplays(scenario.displays);
         checkApps(scenario);

@@ -52,6 +52,16 @@ struct SimCursor {
 struct SimPermission {
     bool granted = true;
     bool grantOnRequest = false;
+    // The grant reaches only processes that start with it: a desktop that reloaded into it
+    // still answers not granted.
+    bool needsRestart = false;
+};
+
+// What the Apple Events check answers for one target app, and what the user answers when the
+// check may ask (the code from then on).
+struct SimAppleEventsTarget {
+    int32_t code = 0;
+    std::optional<int32_t> onPrompt;
 };
 
 struct SimPermissions {
@@ -88,6 +98,7 @@ struct SimScenario {
     SimCursor cursor;
     std::map<int32_t, int32_t> windowLevels{{13, 1000}};
     SimPermissions permissions;
+    std::map<std::string, SimAppleEventsTarget> appleEvents; // by bundle id; others answer 0
     bool hasWindowNumberFunction = true;
     std::string scriptInterpreterPath = "/bin/sh";
     int64_t latencyUs = 0;
@@ -108,7 +119,8 @@ struct SimScenarioLoad {
     std::string error; // why the text was refused, when it was
 };
 
-SimScenarioLoad loadScenario(std::string_view text);
+// Relative bundle and executable paths are taken from `baseDirectory`.
+SimScenarioLoad loadScenario(std::string_view text, const std::string& baseDirectory = "/");
 
 // A file path as a file URL; `directory` adds the trailing slash of a bundle. Text that is
 // already a file URL is kept.
