@@ -93,8 +93,8 @@ Json handleRunningApps(Driver& driver, const DriverRequest&) {
     const AppInventoryRead outcome = readAppInventory(driver);
     // Without the list there is nothing true to answer; an empty list would say no app runs.
     if (outcome.kind != AppInventoryRead::Kind::finished) {
-        throw DriverError::unsupported(appInventoryUnfinishedMessage(
-            outcome, driver.shared.settings.appInventoryTimeoutMs));
+        throw DriverError::unsupported(
+            appInventoryUnfinishedMessage(outcome, driver.shared.settings.appInventoryTimeoutMs));
     }
     Json apps = Json::array();
     for (const platform::RunningApplication& app : *outcome.value) {

@@ -54,8 +54,8 @@ std::string appInventoryUnfinishedMessage(const AppInventoryRead& outcome, int64
 Json handleListApps(Driver& driver, const ActionContext& context, const Json&) {
     const AppInventoryRead outcome = readAppInventory(driver);
     if (outcome.kind != AppInventoryRead::Kind::finished) {
-        return context.failure(failures::appInventoryTimeout(appInventoryUnfinishedMessage(
-            outcome, driver.shared.settings.appInventoryTimeoutMs)));
+        return context.failure(failures::appInventoryTimeout(
+            appInventoryUnfinishedMessage(outcome, driver.shared.settings.appInventoryTimeoutMs)));
     }
     Json apps = Json::array();
     for (const RunningAppRecord& record : runningAppRecords(*outcome.value))

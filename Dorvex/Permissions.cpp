@@ -93,9 +93,8 @@ bool requestPermission(Driver& driver, PermissionKind kind, bool prompt,
 
 } // namespace
 
-AutomationPermissionOutcome automationPermissionOutcome(Driver& driver,
-                                                        const std::string& targetBundleId,
-                                                        bool prompt) {
+AutomationPermissionOutcome
+automationPermissionOutcome(Driver& driver, const std::string& targetBundleId, bool prompt) {
     const std::vector<platform::RunningApplication> running =
         driver.platform.workspace.runningApplicationsWithBundleId(targetBundleId);
     std::optional<int32_t> pid;
@@ -107,8 +106,8 @@ AutomationPermissionOutcome automationPermissionOutcome(Driver& driver,
 
 Json handlePermissionsStatus(Driver& driver, const DriverRequest& request) {
     const std::vector<PermissionTarget> targets = requestedTargets(request.params);
-    FreshProbe probe(driver, FreshProbeSchedule::requestNamed(
-                                 stringValue(field(request.params, "grantProbe"))));
+    FreshProbe probe(
+        driver, FreshProbeSchedule::requestNamed(stringValue(field(request.params, "grantProbe"))));
     const PermissionReads reads = permissionReads(driver, probe);
     Json items = Json::array();
     for (const PermissionTarget& target : targets) {

@@ -10,8 +10,7 @@ namespace dorvex {
 
 // The Apple Events check against the first running instance of the bundle id; the system may
 // ask the user only when `prompt` is true.
-AutomationPermissionOutcome automationPermissionOutcome(Driver& driver,
-                                                        const std::string& targetBundleId,
-                                                        bool prompt);
+AutomationPermissionOutcome
+automationPermissionOutcome(Driver& driver, const std::string& targetBundleId, bool prompt);
 
 } // namespace dorvex

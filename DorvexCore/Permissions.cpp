@@ -90,7 +90,8 @@ PermissionTarget normalizeTarget(const Json& params) {
     std::optional<PermissionKind> kind = permissionKindOf(field(params, "kind"));
     if (!kind) throw DriverError::invalidParams("target.kind is required");
     PermissionTarget target{*kind, "", stringValue(field(params, "targetBundleId"))};
-    target.scope = stringValue(field(params, "scope")).value_or(defaultScope(target.targetBundleId));
+    target.scope =
+        stringValue(field(params, "scope")).value_or(defaultScope(target.targetBundleId));
     return target;
 }
 

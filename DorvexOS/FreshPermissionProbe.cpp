@@ -5,8 +5,8 @@
 namespace dorvex::FreshPermissionProbe {
 
 bool screenCaptureGranted(const std::string& executablePath, int64_t timeoutMs) {
-    const ProcessOutcome outcome = ProcessRunner::run(
-        executablePath, {std::string(argument)}, timeoutMs, outputSettleMs, nullptr);
+    const ProcessOutcome outcome = ProcessRunner::run(executablePath, {std::string(argument)},
+                                                      timeoutMs, outputSettleMs, nullptr);
     return granted(outcome.completed, outcome.cancelled, outcome.exitCode);
 }
 

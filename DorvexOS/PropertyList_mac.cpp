@@ -20,8 +20,7 @@ Json converted(CFTypeRef value);
 
 std::string utf8(CFStringRef text) {
     const CFIndex length = CFStringGetLength(text);
-    const CFIndex capacity =
-        CFStringGetMaximumSizeForEncoding(length, kCFStringEncodingUTF8) + 1;
+    const CFIndex capacity = CFStringGetMaximumSizeForEncoding(length, kCFStringEncodingUTF8) + 1;
     std::vector<char> buffer(static_cast<size_t>(capacity), '\0');
     if (!CFStringGetCString(text, buffer.data(), capacity, kCFStringEncodingUTF8)) return "";
     return std::string(buffer.data());
@@ -64,7 +63,8 @@ Json converted(CFTypeRef value) {
     if (type == CFDictionaryGetTypeID()) return dictionary(static_cast<CFDictionaryRef>(value));
     if (type == CFArrayGetTypeID()) return array(static_cast<CFArrayRef>(value));
     if (type == CFStringGetTypeID()) return Json(utf8(static_cast<CFStringRef>(value)));
-    if (type == CFBooleanGetTypeID()) return Json(CFBooleanGetValue(static_cast<CFBooleanRef>(value)));
+    if (type == CFBooleanGetTypeID())
+        return Json(CFBooleanGetValue(static_cast<CFBooleanRef>(value)));
     if (type == CFNumberGetTypeID()) return number(static_cast<CFNumberRef>(value));
     return Json(); // dates, data: nothing the driver reads
 }
@@ -75,9 +75,9 @@ std::optional<Json> parse(std::string_view data) {
     if (data.empty() || data.size() > static_cast<size_t>(std::numeric_limits<CFIndex>::max())) {
         return std::nullopt;
     }
-    Owned bytes(CFDataCreateWithBytesNoCopy(
-        kCFAllocatorDefault, reinterpret_cast<const UInt8*>(data.data()),
-        static_cast<CFIndex>(data.size()), kCFAllocatorNull));
+    Owned bytes(CFDataCreateWithBytesNoCopy(kCFAllocatorDefault,
+                                            reinterpret_cast<const UInt8*>(data.data()),
+                                            static_cast<CFIndex>(data.size()), kCFAllocatorNull));
     if (!bytes) return std::nullopt;
     Owned list(CFPropertyListCreateWithData(kCFAllocatorDefault,
                                             static_cast<CFDataRef>(bytes.get()),

@@ -3,8 +3,8 @@
 
 #include <cerrno>
 #include <chrono>
-#include <filesystem>
 #include <fcntl.h>
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -256,7 +256,8 @@ bool SimDesktop::request(SimPermission& permission, const char* name) {
         permission.needsRestart = false;
     }
     const bool granted = seesGranted(permission);
-    recorder_.recordEvent(Json{{"event", "permissionRequest"}, {"permission", name}, {"granted", granted}});
+    recorder_.recordEvent(
+        Json{{"event", "permissionRequest"}, {"permission", name}, {"granted", granted}});
     return granted;
 }
 

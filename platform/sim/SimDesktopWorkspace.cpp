@@ -77,7 +77,8 @@ int32_t SimDesktop::determinePermissionToAutomate(int32_t pid, bool askUserIfNee
                          ? model_.appleEvents.find(*app->info.bundleIdentifier)
                          : model_.appleEvents.end();
         if (entry != model_.appleEvents.end()) {
-            if (askUserIfNeeded && entry->second.onPrompt) entry->second.code = *entry->second.onPrompt;
+            if (askUserIfNeeded && entry->second.onPrompt)
+                entry->second.code = *entry->second.onPrompt;
             code = entry->second.code;
         }
         if (!askUserIfNeeded) return code;

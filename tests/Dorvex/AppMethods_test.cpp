@@ -24,14 +24,19 @@ Json installed(const std::string& bundleId, Json extra = Json::object()) {
 
 Json launchDesktop() {
     return Json{
-        {"apps", {{{"pid", 501}, {"bundleId", "com.apple.TextEdit"}, {"name", "TextEdit"}, {"active", true}}}},
+        {"apps",
+         {{{"pid", 501},
+           {"bundleId", "com.apple.TextEdit"},
+           {"name", "TextEdit"},
+           {"active", true}}}},
         {"installedApps",
          {installed("com.apple.calculator", {{"pid", 900}}),
           installed("com.example.Broken", {{"launchError", "The app is damaged."}}),
           installed("com.example.Silent", {{"pid", 910}, {"launchCompletes", false}}),
           installed("com.example.Stuck", {{"launchError", "x"}, {"launchCompletes", false}}),
           installed("com.example.Late", {{"pid", 920}, {"launchDelayMs", 1500}}),
-          installed("com.example.LateError", {{"launchError", "Too late."}, {"launchDelayMs", 1300}})}}};
+          installed("com.example.LateError",
+                    {{"launchError", "Too late."}, {"launchDelayMs", 1300}})}}};
 }
 
 struct Launching {
@@ -48,10 +53,12 @@ struct Launching {
 
 TEST(AppState, RunningOrNot) {
     Launching l;
-    EXPECT_EQ(l.driver.request("system.appState", Json{{"bundleId", " com.apple.TextEdit "}})["result"],
-              Json::parse(R"({"bundleId":"com.apple.TextEdit","running":true,"pid":501})"));
-    EXPECT_EQ(l.driver.request("system.appState", Json{{"bundleId", "com.apple.calculator"}})["result"],
-              Json::parse(R"({"bundleId":"com.apple.calculator","running":false})"));
+    EXPECT_EQ(
+        l.driver.request("system.appState", Json{{"bundleId", " com.apple.TextEdit "}})["result"],
+        Json::parse(R"({"bundleId":"com.apple.TextEdit","running":true,"pid":501})"));
+    EXPECT_EQ(
+        l.driver.request("system.appState", Json{{"bundleId", "com.apple.calculator"}})["result"],
+        Json::parse(R"({"bundleId":"com.apple.calculator","running":false})"));
 }
 
 TEST(AppLaunch, LaunchesActivatesOrFailsWithTheWorkspaceError) {
@@ -73,7 +80,8 @@ TEST(AppLaunch, LaunchesActivatesOrFailsWithTheWorkspaceError) {
 
 TEST(AppLaunch, ACompletionThatNeverComesWaitsTheClampedTimeThenLooksForTheApp) {
     Launching l;
-    auto [found, tookFound] = l.launch({{"bundleId", "com.example.Silent"}, {"waitForLaunchMs", 0}});
+    auto [found, tookFound] =
+        l.launch({{"bundleId", "com.example.Silent"}, {"waitForLaunchMs", 0}});
     EXPECT_EQ(found, Json::parse(R"({"ok":true,"bundleId":"com.example.Silent","pid":910,
                                      "activated":true})"));
     EXPECT_GE(tookFound, 1000ms);
@@ -93,13 +101,15 @@ TEST(AppLaunch, ALateCompletionChangesNothing) {
     EXPECT_EQ(late, Json::parse(R"({"ok":true,"bundleId":"com.example.Late","pid":920,
                                     "activated":true})"));
     EXPECT_LT(took, 1500ms);
-    Json lateError = l.launch({{"bundleId", "com.example.LateError"}, {"waitForLaunchMs", 1}}).first;
+    Json lateError =
+        l.launch({{"bundleId", "com.example.LateError"}, {"waitForLaunchMs", 1}}).first;
     EXPECT_EQ(lateError, Json::parse(R"({"ok":false,"bundleId":"com.example.LateError",
                                          "error":"Launch timed out for com.example.LateError"})"));
     std::this_thread::sleep_for(700ms); // both completions have come by now
     const size_t answers = l.driver.transport().lines().size();
     EXPECT_EQ(answers, 2u);
-    EXPECT_EQ(l.driver.request("system.appState", Json{{"bundleId", "com.example.Late"}})["result"]["pid"],
+    EXPECT_EQ(l.driver.request("system.appState",
+                               Json{{"bundleId", "com.example.Late"}})["result"]["pid"],
               920);
     EXPECT_EQ(l.driver.transport().lines().size(), answers + 1);
 }
@@ -108,12 +118,14 @@ TEST(RunningApps, RegularAppsWithBundlesLabelledAndJudged) {
     auto sim = desktopFrom(Json::parse(R"({
         "apps": [
           {"pid": 10, "bundleId": "com.apple.TextEdit", "name": "TextEdit",
-           "bundlePath": ")" + bundles + R"(TextEdit.app"},
+           "bundlePath": ")" + bundles +
+                                       R"(TextEdit.app"},
           {"pid": 11, "bundleId": "com.example.Menu", "activationPolicy": "accessory"},
           {"pid": 12, "bundleId": "com.example.Daemon", "activationPolicy": "prohibited"},
           {"pid": 13, "name": "No bundle"},
           {"pid": 14, "bundleId": "com.example.Unnamed", "active": true,
-           "bundlePath": ")" + bundles + R"(Calculator.app"},
+           "bundlePath": ")" + bundles +
+                                       R"(Calculator.app"},
           {"pid": 15, "bundleId": "com.example.Nowhere", "name": "Nowhere",
            "bundlePath": "/nonexistent/Nowhere.app"}
         ]})"));
@@ -137,18 +149,19 @@ TEST(RunningApps, RegularAppsWithBundlesLabelledAndJudged) {
           {"pid": 14, "bundleId": "com.example.Unnamed", "active": true,
            "bundlePath": ")" + bundles + R"(Calculator.app"},
           {"pid": 15, "bundleId": "com.example.Nowhere", "name": "Nowhere",
-           "bundlePath": "/nonexistent/Nowhere.app"}]})").dump()));
+           "bundlePath": "/nonexistent/Nowhere.app"}]})")
+                                        .dump()));
     EXPECT_EQ(driver.request("system.runningApps")["result"], none);
 }
 
 TEST(RunningApps, AListThatNeverComesIsAnErrorNotAnEmptyList) {
     auto sim = desktopFrom(Json::parse(R"({"apps":[{"pid":1,"bundleId":"com.a"}],
                                            "faults":{"runningAppsHang":true}})"));
-    InProcessDriver driver(sim->facets(), [](ProcessSettings& settings, const std::filesystem::path&) {
-        settings.appInventoryTimeoutMs = 50;
-    });
-    EXPECT_EQ(driver.request("system.runningApps")["error"],
-              Json::parse(R"({"code":-32000,
+    InProcessDriver driver(sim->facets(),
+                           [](ProcessSettings& settings, const std::filesystem::path&) {
+                               settings.appInventoryTimeoutMs = 50;
+                           });
+    EXPECT_EQ(driver.request("system.runningApps")["error"], Json::parse(R"({"code":-32000,
                               "message":"macOS did not list the running apps within 0 seconds."})"));
     sim->reloadFromText(Json::parse(R"({"apps":[{"pid":1,"bundleId":"com.a"}]})").dump());
 }

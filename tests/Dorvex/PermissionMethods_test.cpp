@@ -22,7 +22,9 @@ Json desktop(Json permissions = Json::object(), Json appleEvents = Json::object(
            {"bundleId", "com.apple.TextEdit"},
            {"name", "TextEdit"},
            {"bundlePath", bundles + "TextEdit.app"}},
-          {{"pid", 600}, {"bundleId", "com.example.Plain"}, {"bundlePath", bundles + "Calculator.app"}},
+          {{"pid", 600},
+           {"bundleId", "com.example.Plain"},
+           {"bundlePath", bundles + "Calculator.app"}},
           {{"pid", 700}, {"bundleId", "com.example.Odd"}}}},
         {"installedApps",
          {{{"bundleId", "com.example.Legacy"}, {"bundlePath", bundles + "Legacy.app"}},
@@ -83,31 +85,33 @@ struct Probing {
 TEST(PermissionsStatus, WithoutParamsChecksTheFourDefaultTargets) {
     auto sim = desktopFrom(desktop(Json{{"listenEvent", false}}));
     InProcessDriver driver(sim->facets());
-    const auto at = std::chrono::system_clock::time_point(std::chrono::milliseconds(1'765'324'800'123));
+    const auto at =
+        std::chrono::system_clock::time_point(std::chrono::milliseconds(1'765'324'800'123));
     driver.driver().now = [at] { return at; };
-    for (const Json& params : {Json::object(), Json{{"targets", Json::array()}},
-                               Json{{"targets", "accessibility"}},
-                               Json{{"targets", {{{"kind", "automation"}}, 5}}}}) {
+    for (const Json& params :
+         {Json::object(), Json{{"targets", Json::array()}}, Json{{"targets", "accessibility"}},
+          Json{{"targets", {{{"kind", "automation"}}, 5}}}}) {
         EXPECT_EQ(driver.request("permissions.status", params)["result"], Json::parse(R"({
             "platform":"darwin","supported":true,"items":[
             {"kind":"accessibility","scope":"desktop:global","status":"granted"},
             {"kind":"screen_capture","scope":"screen:capture","status":"granted"},
             {"kind":"listen_event","scope":"input:listen","status":"not_granted"},
             {"kind":"post_event","scope":"input:synthesize","status":"granted"}],
-            "checkedAt":1765324800123})")) << params.dump();
+            "checkedAt":1765324800123})"))
+            << params.dump();
     }
 }
 
 TEST(PermissionsStatus, AutomationTargetsInOrder) {
     auto sim = desktopFrom(desktop({}, Json{{"com.apple.TextEdit", -1743}}));
     InProcessDriver driver(sim->facets());
-    Json items = driver.request("permissions.status",
-                                Json{{"targets",
-                                      {{{"kind", "automation"}, {"targetBundleId", "com.apple.TextEdit"}},
-                                       {{"kind", "automation"}, {"targetBundleId", "com.example.Odd"},
-                                        {"scope", " mine "}},
-                                       {{"kind", "automation"}, {"targetBundleId", "com.example.Legacy"}},
-                                       {{"kind", "automation"}}}}})["result"]["items"];
+    Json items = driver.request(
+        "permissions.status",
+        Json{{"targets",
+              {{{"kind", "automation"}, {"targetBundleId", "com.apple.TextEdit"}},
+               {{"kind", "automation"}, {"targetBundleId", "com.example.Odd"}, {"scope", " mine "}},
+               {{"kind", "automation"}, {"targetBundleId", "com.example.Legacy"}},
+               {{"kind", "automation"}}}}})["result"]["items"];
     EXPECT_EQ(items, Json::parse(R"([
         {"kind":"automation","scope":"app:com.apple.TextEdit","status":"not_granted",
          "targetBundleId":"com.apple.TextEdit"},
@@ -144,20 +148,22 @@ TEST(PermissionsStatus, OneRequestProbesOnceAndAProbeSayingNoChangesNothing) {
     Json three = Json::array();
     for (int i = 0; i < 3; ++i)
         three.push_back(Json{{"kind", "screen_capture"}});
-    Json items = probing.driver
-                     ->request("permissions.status", Json{{"targets", three}, {"grantProbe", "now"}})
-                     ["result"]["items"];
+    Json items = probing.driver->request(
+        "permissions.status", Json{{"targets", three}, {"grantProbe", "now"}})["result"]["items"];
     for (const Json& item : items)
         EXPECT_EQ(item["status"], "not_granted");
     EXPECT_EQ(probeRuns(probing.scratch), 1);
 }
 
 TEST(PermissionsRequest, PromptsOrPreflightsByKindAndReadsTheItemAgain) {
-    auto sim = desktopFrom(desktop(Json{{"screenCapture", false},
-                                        {"listenEvent", {{"granted", false}, {"grantOnRequest", true}}},
-                                        {"postEvent", false}}));
+    auto sim =
+        desktopFrom(desktop(Json{{"screenCapture", false},
+                                 {"listenEvent", {{"granted", false}, {"grantOnRequest", true}}},
+                                 {"postEvent", false}}));
     InProcessDriver driver(sim->facets());
-    auto request = [&](Json params) { return driver.request("permissions.request", params)["result"]; };
+    auto request = [&](Json params) {
+        return driver.request("permissions.request", params)["result"];
+    };
 
     Json post = request({{"kind", "post_event"}, {"prompt", false}});
     EXPECT_EQ(post["ok"], false);
@@ -171,10 +177,11 @@ TEST(PermissionsRequest, PromptsOrPreflightsByKindAndReadsTheItemAgain) {
     EXPECT_EQ(screen["ok"], false);
     EXPECT_EQ(screen["item"], Json::parse(R"({"kind":"screen_capture","scope":"desktop:global",
                                              "status":"needs_restart"})"));
-    EXPECT_EQ(driver.request("permissions.status",
-                             Json{{"targets", {{{"kind", "screen_capture"}}}}})["result"]["items"][0]
-                             ["status"],
-              "needs_restart");
+    EXPECT_EQ(
+        driver.request(
+            "permissions.status",
+            Json{{"targets", {{{"kind", "screen_capture"}}}}})["result"]["items"][0]["status"],
+        "needs_restart");
 
     Json listen = request({{"kind", "listen_event"}, {"scope", "keys"}});
     EXPECT_EQ(listen["ok"], true);
@@ -185,20 +192,24 @@ TEST(PermissionsRequest, PromptsOrPreflightsByKindAndReadsTheItemAgain) {
 }
 
 TEST(PermissionsRequest, AutomationAsksTheRunningTarget) {
-    auto sim = desktopFrom(desktop({}, Json{{"com.apple.TextEdit", {{"code", -1744}, {"onPrompt", 0}}}}));
+    auto sim =
+        desktopFrom(desktop({}, Json{{"com.apple.TextEdit", {{"code", -1744}, {"onPrompt", 0}}}}));
     InProcessDriver driver(sim->facets());
-    Json quiet = driver.request("permissions.request", Json{{"kind", "automation"},
-                                                            {"targetBundleId", "com.apple.TextEdit"},
-                                                            {"prompt", false}})["result"];
+    Json quiet =
+        driver.request("permissions.request", Json{{"kind", "automation"},
+                                                   {"targetBundleId", "com.apple.TextEdit"},
+                                                   {"prompt", false}})["result"];
     EXPECT_EQ(quiet["ok"], false);
     EXPECT_EQ(quiet["item"]["status"], "not_granted");
-    Json asked = driver.request("permissions.request", Json{{"kind", "automation"},
-                                                            {"targetBundleId", "com.apple.TextEdit"}})["result"];
+    Json asked = driver.request(
+        "permissions.request",
+        Json{{"kind", "automation"}, {"targetBundleId", "com.apple.TextEdit"}})["result"];
     EXPECT_EQ(asked["ok"], true);
     EXPECT_EQ(asked["item"], Json::parse(R"({"kind":"automation","scope":"app:com.apple.TextEdit",
                                             "status":"granted","targetBundleId":"com.apple.TextEdit"})"));
-    Json absent = driver.request("permissions.request", Json{{"kind", "automation"},
-                                                             {"targetBundleId", "com.example.Legacy"}})["result"];
+    Json absent = driver.request(
+        "permissions.request",
+        Json{{"kind", "automation"}, {"targetBundleId", "com.example.Legacy"}})["result"];
     EXPECT_EQ(absent["ok"], false);
     EXPECT_EQ(absent["item"]["status"], "unknown");
     EXPECT_EQ(eventsNamed(*sim, "automationPrompt").size(), 1u);
@@ -216,23 +227,38 @@ TEST(OpenSettings, TriesLinksInOrderUntilOneOpens) {
     const Json fourAccessibility = {current + "?Privacy_Accessibility",
                                     older + "?Privacy_Accessibility", current, older};
     const std::vector<Case> cases = {
-        {Json::array(), Json::object(),
-         {{"ok", true}, {"target", "Privacy_Accessibility"}, {"openedURL", fourAccessibility[0]},
+        {Json::array(),
+         Json::object(),
+         {{"ok", true},
+          {"target", "Privacy_Accessibility"},
+          {"openedURL", fourAccessibility[0]},
           {"attemptedURLs", fourAccessibility}}},
-        {{current}, Json{{"target", " Privacy_Accessibility "}},
-         {{"ok", true}, {"target", "Privacy_Accessibility"}, {"openedURL", fourAccessibility[1]},
+        {{current},
+         Json{{"target", " Privacy_Accessibility "}},
+         {{"ok", true},
+          {"target", "Privacy_Accessibility"},
+          {"openedURL", fourAccessibility[1]},
           {"attemptedURLs", fourAccessibility}}},
-        {{"x-apple"}, Json{{"target", 5}},
-         {{"ok", false}, {"target", "Privacy_Accessibility"}, {"openedURL", nullptr},
+        {{"x-apple"},
+         Json{{"target", 5}},
+         {{"ok", false},
+          {"target", "Privacy_Accessibility"},
+          {"openedURL", nullptr},
           {"attemptedURLs", fourAccessibility}}},
-        {Json::array(), Json{{"target", "screen_capture"}},
-         {{"ok", true}, {"target", "screen_capture"}, {"openedURL", current},
+        {Json::array(),
+         Json{{"target", "screen_capture"}},
+         {{"ok", true},
+          {"target", "screen_capture"},
+          {"openedURL", current},
           {"attemptedURLs", {current, older}}}},
-        {Json::array(), Json{{"target", "Privacy_ScreenCapture"}},
-         {{"ok", true}, {"target", "Privacy_ScreenCapture"},
+        {Json::array(),
+         Json{{"target", "Privacy_ScreenCapture"}},
+         {{"ok", true},
+          {"target", "Privacy_ScreenCapture"},
           {"openedURL", current + "?Privacy_ScreenCapture"},
           {"attemptedURLs",
-           {current + "?Privacy_ScreenCapture", older + "?Privacy_ScreenCapture", current, older}}}},
+           {current + "?Privacy_ScreenCapture", older + "?Privacy_ScreenCapture", current,
+            older}}}},
     };
     for (const Case& c : cases) {
         Json scenario = desktop();
@@ -255,20 +281,27 @@ TEST(AutomationTargetInfo, DescribesRunningInstalledAndUnknownApps) {
     auto sim = desktopFrom(desktop());
     InProcessDriver driver(sim->facets());
     auto info = [&](const char* bundleId) {
-        return driver.request("system.automationTargetInfo", Json{{"bundleId", bundleId}})["result"];
+        return driver.request("system.automationTargetInfo",
+                              Json{{"bundleId", bundleId}})["result"];
     };
-    EXPECT_EQ(info(" com.apple.TextEdit "),
-              (Json{{"bundleId", "com.apple.TextEdit"}, {"running", true}, {"scriptability", "scriptable"},
-                    {"bundleURL", bundles + "TextEdit.app"}, {"pid", 501}, {"label", "TextEdit"}}));
-    EXPECT_EQ(info("com.example.Plain"),
-              (Json{{"bundleId", "com.example.Plain"}, {"running", true},
-                    {"scriptability", "not_scriptable"}, {"bundleURL", bundles + "Calculator.app"},
-                    {"pid", 600}}));
-    EXPECT_EQ(info("com.example.Legacy"),
-              (Json{{"bundleId", "com.example.Legacy"}, {"running", false}, {"scriptability", "unknown"},
-                    {"bundleURL", bundles + "Legacy.app"}}));
-    EXPECT_EQ(info("com.example.Nothing"),
-              (Json{{"bundleId", "com.example.Nothing"}, {"running", false}, {"scriptability", "unknown"}}));
+    EXPECT_EQ(info(" com.apple.TextEdit "), (Json{{"bundleId", "com.apple.TextEdit"},
+                                                  {"running", true},
+                                                  {"scriptability", "scriptable"},
+                                                  {"bundleURL", bundles + "TextEdit.app"},
+                                                  {"pid", 501},
+                                                  {"label", "TextEdit"}}));
+    EXPECT_EQ(info("com.example.Plain"), (Json{{"bundleId", "com.example.Plain"},
+                                               {"running", true},
+                                               {"scriptability", "not_scriptable"},
+                                               {"bundleURL", bundles + "Calculator.app"},
+                                               {"pid", 600}}));
+    EXPECT_EQ(info("com.example.Legacy"), (Json{{"bundleId", "com.example.Legacy"},
+                                                {"running", false},
+                                                {"scriptability", "unknown"},
+                                                {"bundleURL", bundles + "Legacy.app"}}));
+    EXPECT_EQ(info("com.example.Nothing"), (Json{{"bundleId", "com.example.Nothing"},
+                                                 {"running", false},
+                                                 {"scriptability", "unknown"}}));
     EXPECT_TRUE(eventsNamed(*sim, "automationPrompt").empty());
 }
 
@@ -280,27 +313,62 @@ TEST(RequestAutomationPermission, OutcomesOfThePrompt) {
         Json expected;
     };
     const std::vector<Case> cases = {
-        {"allowed at the prompt", "com.apple.TextEdit", {{"code", -1744}, {"onPrompt", 0}},
-         {{"promptAttempted", true}, {"running", true}, {"scriptability", "scriptable"},
-          {"priorStatus", "not_granted"}, {"currentStatus", "granted"}, {"osStatus", 0}}},
-        {"denied at the prompt", "com.apple.TextEdit", {{"code", -1744}, {"onPrompt", -1743}},
-         {{"promptAttempted", true}, {"running", true}, {"scriptability", "scriptable"},
-          {"priorStatus", "not_granted"}, {"currentStatus", "not_granted"}, {"osStatus", -1743},
+        {"allowed at the prompt",
+         "com.apple.TextEdit",
+         {{"code", -1744}, {"onPrompt", 0}},
+         {{"promptAttempted", true},
+          {"running", true},
+          {"scriptability", "scriptable"},
+          {"priorStatus", "not_granted"},
+          {"currentStatus", "granted"},
+          {"osStatus", 0}}},
+        {"denied at the prompt",
+         "com.apple.TextEdit",
+         {{"code", -1744}, {"onPrompt", -1743}},
+         {{"promptAttempted", true},
+          {"running", true},
+          {"scriptability", "scriptable"},
+          {"priorStatus", "not_granted"},
+          {"currentStatus", "not_granted"},
+          {"osStatus", -1743},
           {"errorCode", "prompt_denied"}}},
-        {"revoked since", "com.apple.TextEdit", {{"code", 0}, {"onPrompt", -1744}},
-         {{"promptAttempted", true}, {"running", true}, {"scriptability", "scriptable"},
-          {"priorStatus", "granted"}, {"currentStatus", "not_granted"}, {"osStatus", -1744},
+        {"revoked since",
+         "com.apple.TextEdit",
+         {{"code", 0}, {"onPrompt", -1744}},
+         {{"promptAttempted", true},
+          {"running", true},
+          {"scriptability", "scriptable"},
+          {"priorStatus", "granted"},
+          {"currentStatus", "not_granted"},
+          {"osStatus", -1744},
           {"errorCode", "prompt_denied"}}},
-        {"another code", "com.apple.TextEdit", -1712,
-         {{"promptAttempted", true}, {"running", true}, {"scriptability", "scriptable"},
-          {"priorStatus", "unknown"}, {"currentStatus", "unknown"}, {"osStatus", -1712}}},
-        {"not scriptable", "com.example.Plain", -1743,
-         {{"promptAttempted", true}, {"running", true}, {"scriptability", "not_scriptable"},
-          {"priorStatus", "not_granted"}, {"currentStatus", "not_granted"}, {"osStatus", -1743},
+        {"another code",
+         "com.apple.TextEdit",
+         -1712,
+         {{"promptAttempted", true},
+          {"running", true},
+          {"scriptability", "scriptable"},
+          {"priorStatus", "unknown"},
+          {"currentStatus", "unknown"},
+          {"osStatus", -1712}}},
+        {"not scriptable",
+         "com.example.Plain",
+         -1743,
+         {{"promptAttempted", true},
+          {"running", true},
+          {"scriptability", "not_scriptable"},
+          {"priorStatus", "not_granted"},
+          {"currentStatus", "not_granted"},
+          {"osStatus", -1743},
           {"errorCode", "not_scriptable"}}},
-        {"not running", "com.example.Legacy", -1743,
-         {{"promptAttempted", false}, {"running", false}, {"scriptability", "unknown"},
-          {"priorStatus", "unknown"}, {"currentStatus", "unknown"},
+        {"not running",
+         "com.example.Legacy",
+         -1743,
+         {{"promptAttempted", false},
+          {"running", false},
+          {"scriptability", "unknown"},
+          {"priorStatus", "unknown"},
+          {"currentStatus", "unknown"},
           {"errorCode", "target_not_running"}}},
     };
     for (const Case& c : cases) {
@@ -314,7 +382,8 @@ TEST(RequestAutomationPermission, OutcomesOfThePrompt) {
         EXPECT_EQ(answer.size(), expected.size()) << c.why << answer.dump();
         for (const auto& [key, value] : expected.items())
             EXPECT_EQ(answer[key], value) << c.why << " " << key;
-        EXPECT_EQ(eventsNamed(*sim, "automationPrompt").size(), c.expected["promptAttempted"] == true ? 1u : 0u)
+        EXPECT_EQ(eventsNamed(*sim, "automationPrompt").size(),
+                  c.expected["promptAttempted"] == true ? 1u : 0u)
             << c.why;
     }
 }
@@ -328,9 +397,11 @@ TEST(MethodErrors, EveryBadParameterMessage) {
         std::string message;
     };
     std::vector<Case> cases;
-    for (const Json& targets : {Json{{{"kind", "Accessibility"}}}, Json{Json::object()},
-                                Json{{{"kind", 5}}}, Json{{{"kind", "accessibility"}}, {{"kind", "x"}}}}) {
-        cases.push_back({"permissions.status", Json{{"targets", targets}}, "target.kind is required"});
+    for (const Json& targets :
+         {Json{{{"kind", "Accessibility"}}}, Json{Json::object()}, Json{{{"kind", 5}}},
+          Json{{{"kind", "accessibility"}}, {{"kind", "x"}}}}) {
+        cases.push_back(
+            {"permissions.status", Json{{"targets", targets}}, "target.kind is required"});
     }
     for (const Json& params : {Json::object(), Json{{"kind", "Screen_capture"}}, Json{{"kind", 1}},
                                Json{{"kind", " post_event"}}}) {

@@ -13,8 +13,9 @@ const FreshProbeSchedule::TimePoint start{std::chrono::hours(24 * 365 * 50)};
 TEST(FreshProbeSchedule, NamesTheTwoRequests) {
     EXPECT_EQ(FreshProbeSchedule::requestNamed("throttled"), Request::throttled);
     EXPECT_EQ(FreshProbeSchedule::requestNamed("now"), Request::now);
-    for (auto other : {std::optional<std::string_view>("Now"),
-                       std::optional<std::string_view>("always"), std::optional<std::string_view>()})
+    for (auto other :
+         {std::optional<std::string_view>("Now"), std::optional<std::string_view>("always"),
+          std::optional<std::string_view>()})
         EXPECT_EQ(FreshProbeSchedule::requestNamed(other), std::nullopt);
 }
 

@@ -1,6 +1,5 @@
-#include "DorvexCore/Permissions.h"
-
 #include "DorvexCore/DriverError.h"
+#include "DorvexCore/Permissions.h"
 
 #include <gtest/gtest.h>
 
@@ -129,11 +128,13 @@ TEST(PermissionItem, DefaultTargetsGiveFourItemsInOrder) {
 TEST(PermissionItem, AutomationAsksOnlyWithABundleId) {
     Reads reads;
     bool flag = false;
-    EXPECT_EQ(permissionItem({PermissionKind::automation, "desktop:global", {}}, reads.make(), flag),
-              Json::parse(R"({"kind":"automation","scope":"desktop:global","status":"unknown"})"));
+    EXPECT_EQ(
+        permissionItem({PermissionKind::automation, "desktop:global", {}}, reads.make(), flag),
+        Json::parse(R"({"kind":"automation","scope":"desktop:global","status":"unknown"})"));
     EXPECT_TRUE(reads.automationAsked.empty());
-    EXPECT_EQ(permissionItem({PermissionKind::automation, "app:com.a", "com.a"}, reads.make(), flag),
-              Json::parse(R"({"kind":"automation","scope":"app:com.a","status":"not_granted",
+    EXPECT_EQ(
+        permissionItem({PermissionKind::automation, "app:com.a", "com.a"}, reads.make(), flag),
+        Json::parse(R"({"kind":"automation","scope":"app:com.a","status":"not_granted",
                               "targetBundleId":"com.a"})"));
     EXPECT_EQ(reads.automationAsked, std::vector<std::string>{"com.a"});
 }
@@ -179,9 +180,9 @@ TEST(SettingsURLs, AnchorsGetTheirOwnLinksFirst) {
     const std::string older = "x-apple.systempreferences:com.apple.preference.security";
     for (const std::string anchor : {"Privacy_Accessibility", "Privacy_ScreenCapture",
                                      "Privacy_Automation", "Privacy_ListenEvent"}) {
-        EXPECT_EQ(settingsURLs(anchor), (std::vector<std::string>{current + "?" + anchor,
-                                                                  older + "?" + anchor, current,
-                                                                  older}));
+        EXPECT_EQ(settingsURLs(anchor),
+                  (std::vector<std::string>{current + "?" + anchor, older + "?" + anchor, current,
+                                            older}));
     }
     for (const std::string other : {"screen_capture", "privacy_accessibility", "Privacy_PostEvent",
                                     "Privacy_Accessibility?x", ""}) {

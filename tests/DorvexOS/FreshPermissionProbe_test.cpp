@@ -31,8 +31,8 @@ std::string runs(const TempDir& directory) {
 
 TEST(FreshPermissionProbe, StartsTheExecutableWithTheProbeArgumentAndReadsItsExit) {
     TempDir directory;
-    EXPECT_TRUE(FreshPermissionProbe::screenCaptureGranted(
-        script(directory, "echo noise; exit 42"), FreshPermissionProbe::timeoutMs));
+    EXPECT_TRUE(FreshPermissionProbe::screenCaptureGranted(script(directory, "echo noise; exit 42"),
+                                                           FreshPermissionProbe::timeoutMs));
     EXPECT_EQ(runs(directory), "--probe-screen-capture\n");
     EXPECT_FALSE(FreshPermissionProbe::screenCaptureGranted(script(directory, "exit 1"),
                                                             FreshPermissionProbe::timeoutMs));
@@ -43,8 +43,8 @@ TEST(FreshPermissionProbe, StartsTheExecutableWithTheProbeArgumentAndReadsItsExi
 TEST(FreshPermissionProbe, AHangingOrMissingChildIsNotGranted) {
     TempDir directory;
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(FreshPermissionProbe::screenCaptureGranted(
-        script(directory, "sleep 30; exit 42"), 200));
+    EXPECT_FALSE(
+        FreshPermissionProbe::screenCaptureGranted(script(directory, "sleep 30; exit 42"), 200));
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
     EXPECT_FALSE(FreshPermissionProbe::screenCaptureGranted(directory.file("absent"), 1000));
 }

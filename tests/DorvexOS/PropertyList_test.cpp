@@ -111,8 +111,8 @@ TEST(PropertyList, RefusesWhatIsNotADictionaryFileWithoutCrashingOrBlocking) {
         {"deep binary", nestedArraysBinary(200'000)},
         {"binary cycle", nestedArraysBinary(3, true)},
         {"binary self reference", nestedArraysBinary(1, true)},
-        {"huge", xmlPlist("<dict><key>k</key><string>" +
-                          std::string(propertyList::maxBytes, 'x') + "</string></dict>")},
+        {"huge", xmlPlist("<dict><key>k</key><string>" + std::string(propertyList::maxBytes, 'x') +
+                          "</string></dict>")},
         {"bad trailer", "bplist00" + std::string(40, '\xff')},
     };
     for (const auto& [why, bytes] : hostile) {
@@ -150,7 +150,8 @@ TEST(PropertyList, NestingLimitCountsContainersNotSiblings) {
     EXPECT_FALSE(propertyList::nestingWithin(nestedArraysBinary(7), 5));
     EXPECT_TRUE(propertyList::nestingWithin(
         xmlPlist("<dict><key>a</key><string/><!-- <a><b><c> --><![CDATA[<x><y>]]></dict>"), 3));
-    EXPECT_FALSE(propertyList::nestingWithin(xmlPlist("<dict><array><array></array></array></dict>"), 3));
+    EXPECT_FALSE(
+        propertyList::nestingWithin(xmlPlist("<dict><array><array></array></array></dict>"), 3));
     std::string wide = xmlPlist("<array>" + [] {
         std::string items;
         for (int i = 0; i < 1000; ++i)
@@ -198,13 +199,15 @@ TEST(BundleScriptability, LinksAreFollowedAndLoopsAreUnknown) {
 
     std::filesystem::remove(contents / "Resources");
     std::filesystem::create_symlink(contents / "Resources", contents / "Resources"); // a loop
-    EXPECT_EQ(AppScriptability::read(bundle, systemBundleFiles()), AppScriptability::Value::unknown);
+    EXPECT_EQ(AppScriptability::read(bundle, systemBundleFiles()),
+              AppScriptability::Value::unknown);
 
     std::filesystem::remove(contents / "Resources");
     std::filesystem::create_directories(contents / "Resources");
     std::filesystem::create_symlink(contents / "Resources" / "y.lproj",
                                     contents / "Resources" / "y.lproj");
-    EXPECT_EQ(AppScriptability::read(bundle, systemBundleFiles()), AppScriptability::Value::unknown);
+    EXPECT_EQ(AppScriptability::read(bundle, systemBundleFiles()),
+              AppScriptability::Value::unknown);
 }
 
 } // namespace
