@@ -34,7 +34,7 @@ ProcessSettings ProcessSettings::fromEnvironment(platform::Workspace& workspace)
         std::getenv("TMPDIR"), std::filesystem::current_path(error));
     settings.appInventoryTimeoutMs =
         appInventoryTimeoutFrom(std::getenv("DORVEX_APP_INVENTORY_TIMEOUT_MS"));
-    settings.ownExecutablePath = ownExecutablePath();
+    settings.ownExecutablePath = dorvex::ownExecutablePath();
     return settings;
 }
 
