@@ -52,10 +52,11 @@ TEST(AppScriptabilityClassify, KeysFirstThenResources) {
         Value expected;
     };
     const Json empty = Json::object();
+    const Names noNames = std::vector<std::string>{}; // read, and empty
     const std::vector<Case> cases = {
         {"no Info.plist", std::nullopt, Names{{"App.sdef"}}, Value::unknown},
         {"not a dictionary", Json::array(), Names{{"App.sdef"}}, Value::unknown},
-        {"enabled word with spaces", Json{{"NSAppleScriptEnabled", " Yes "}}, Names{},
+        {"enabled word with spaces", Json{{"NSAppleScriptEnabled", " Yes "}}, noNames,
          Value::scriptable},
         {"enabled without resources read", Json{{"NSAppleScriptEnabled", true}}, std::nullopt,
          Value::scriptable},
@@ -65,15 +66,15 @@ TEST(AppScriptabilityClassify, KeysFirstThenResources) {
         {"maybe and nothing else", Json{{"NSAppleScriptEnabled", "maybe"}}, Names{{"a.png"}},
          Value::unknown},
         {"maybe with a definition",
-         Json{{"NSAppleScriptEnabled", "maybe"}, {"OSAScriptingDefinition", "x"}}, Names{},
+         Json{{"NSAppleScriptEnabled", "maybe"}, {"OSAScriptingDefinition", "x"}}, noNames,
          Value::scriptable},
         {"maybe with an sdef", Json{{"NSAppleScriptEnabled", "maybe"}}, Names{{"x.sdef"}},
          Value::scriptable},
-        {"blank definition", Json{{"OSAScriptingDefinition", " \n"}}, Names{},
+        {"blank definition", Json{{"OSAScriptingDefinition", " \n"}}, noNames,
          Value::notScriptable},
-        {"definition not text", Json{{"OSAScriptingDefinition", 1}}, Names{}, Value::notScriptable},
+        {"definition not text", Json{{"OSAScriptingDefinition", 1}}, noNames, Value::notScriptable},
         {"no keys, resources unknown", empty, std::nullopt, Value::unknown},
-        {"no keys, no resources", empty, Names{}, Value::notScriptable},
+        {"no keys, no resources", empty, noNames, Value::notScriptable},
         {"upper-case SDEF", empty, Names{{"APP.SDEF"}}, Value::scriptable},
         {"scriptSuite", empty, Names{{"Old.scriptSuite"}}, Value::scriptable},
         {"scriptTerminology", empty, Names{{"Old.scriptTerminology"}}, Value::scriptable},

@@ -69,7 +69,8 @@ TEST(AutomationOutcome, MapsTheCheckAndANotRunningTarget) {
         {-1712, {PermissionStatus::unknown, -1712, false}},
         {1, {PermissionStatus::unknown, 1, false}},
     };
-    for (const auto& [code, expected] : cases) {
+    for (const auto& [answer, expected] : cases) {
+        const int32_t code = answer; // a lambda cannot capture a structured binding in C++20
         int32_t askedPid = 0;
         auto outcome = automationPermissionOutcome(42, [&](int32_t pid) {
             askedPid = pid;
