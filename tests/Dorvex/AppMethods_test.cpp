@@ -16,8 +16,9 @@ using Clock = std::chrono::steady_clock;
 
 const std::string bundles = std::string(DORVEX_SOURCE_DIR) + "/examples/bundles/";
 
+// The workspace opens apps by location, so each gets its own.
 Json installed(const std::string& bundleId, Json extra = Json::object()) {
-    Json app{{"bundleId", bundleId}, {"bundlePath", bundles + "Calculator.app"}};
+    Json app{{"bundleId", bundleId}, {"bundlePath", "/Applications/" + bundleId + ".app"}};
     app.update(extra);
     return app;
 }
@@ -28,7 +29,8 @@ Json launchDesktop() {
          {{{"pid", 501},
            {"bundleId", "com.apple.TextEdit"},
            {"name", "TextEdit"},
-           {"active", true}}}},
+           {"active", true},
+           {"bundlePath", bundles + "TextEdit.app"}}}},
         {"installedApps",
          {installed("com.apple.calculator", {{"pid", 900}}),
           installed("com.example.Broken", {{"launchError", "The app is damaged."}}),

@@ -16,6 +16,8 @@ using platform::sim::testing::desktopFrom;
 const std::string bundles = std::string(DORVEX_SOURCE_DIR) + "/examples/bundles/";
 
 Json desktop(Json permissions = Json::object(), Json appleEvents = Json::object()) {
+    if (permissions.is_null()) permissions = Json::object();
+    if (appleEvents.is_null()) appleEvents = Json::object();
     return Json{
         {"apps",
          {{{"pid", 501},
@@ -125,11 +127,11 @@ TEST(PermissionsStatus, AutomationTargetsInOrder) {
 TEST(PermissionsStatus, ThrottledProbesOncePerThirtySecondsAndNowEveryTime) {
     Probing probing(42);
     EXPECT_EQ(probing.screenCapture(nullptr),
-              Json::parse(R"({"kind":"screen_capture","scope":"screen:capture",
+              Json::parse(R"({"kind":"screen_capture","scope":"desktop:global",
                               "status":"not_granted"})"));
     EXPECT_EQ(probeRuns(probing.scratch), 0);
     EXPECT_EQ(probing.screenCapture("throttled"),
-              Json::parse(R"({"kind":"screen_capture","scope":"screen:capture",
+              Json::parse(R"({"kind":"screen_capture","scope":"desktop:global",
                               "status":"needs_restart","restart":"driver"})"));
     probing.now += std::chrono::seconds(10);
     EXPECT_EQ(probing.screenCapture("throttled")["status"], "not_granted");
@@ -397,9 +399,9 @@ TEST(MethodErrors, EveryBadParameterMessage) {
         std::string message;
     };
     std::vector<Case> cases;
-    for (const Json& targets :
-         {Json{{{"kind", "Accessibility"}}}, Json{Json::object()}, Json{{{"kind", 5}}},
-          Json{{{"kind", "accessibility"}}, {{"kind", "x"}}}}) {
+    for (const Json& targets : {Json::array({{{"kind", "Accessibility"}}}),
+                                Json::array({Json::object()}), Json::array({{{"kind", 5}}}),
+                                Json::array({{{"kind", "accessibility"}}, {{"kind", "x"}}})}) {
         cases.push_back(
             {"permissions.status", Json{{"targets", targets}}, "target.kind is required"});
     }
