@@ -6,6 +6,7 @@
 #include "DorvexCore/Coercions.h"
 #include "DorvexCore/DriverError.h"
 #include "DorvexOS/BundleFiles.h"
+#include "DorvexOS/ProcessRunner.h"
 
 #include <vector>
 
@@ -41,6 +42,11 @@ AutomationTarget locate(Driver& driver, const std::string& bundleId) {
     return target;
 }
 
+// A path decoded from a URL may hold bytes that are not UTF-8; the answer must stay writable.
+std::string pathText(const std::string& path) {
+    return ProcessRunner::decodeUTF8(path);
+}
+
 Json describe(const AutomationTarget& target) {
     return Json{{"bundleId", target.bundleId},
                 {"running", target.firstRunning.has_value()},
@@ -71,7 +77,7 @@ AppScriptability::Value scriptabilityOfBundle(const std::optional<std::string>& 
 Json handleAutomationTargetInfo(Driver& driver, const DriverRequest& request) {
     const AutomationTarget target = locate(driver, requiredBundleId(request));
     Json result = describe(target);
-    if (target.bundlePath) result["bundleURL"] = *target.bundlePath;
+    if (target.bundlePath) result["bundleURL"] = pathText(*target.bundlePath);
     if (target.firstRunning) {
         result["pid"] = target.firstRunning->pid;
         if (target.firstRunning->localizedName) {
@@ -92,7 +98,7 @@ Json handleRequestAutomationPermission(Driver& driver, const DriverRequest& requ
         result["scriptability"] = AppScriptability::wireName(target.scriptability);
         result["priorStatus"] = wireName(prior.status);
         result["currentStatus"] = wireName(prior.status);
-        if (target.bundlePath) result["bundleURL"] = *target.bundlePath;
+        if (target.bundlePath) result["bundleURL"] = pathText(*target.bundlePath);
         result["errorCode"] = "target_not_running";
         return result;
     }
@@ -103,7 +109,7 @@ Json handleRequestAutomationPermission(Driver& driver, const DriverRequest& requ
     result["priorStatus"] = wireName(prior.status);
     result["currentStatus"] = wireName(current.status);
     result["osStatus"] = current.osStatus;
-    if (target.bundlePath) result["bundleURL"] = *target.bundlePath;
+    if (target.bundlePath) result["bundleURL"] = pathText(*target.bundlePath);
     if (auto code = errorCodeAfterPrompt(target, prior, current)) result["errorCode"] = *code;
     return result;
 }

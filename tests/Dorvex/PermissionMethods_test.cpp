@@ -307,6 +307,16 @@ TEST(AutomationTargetInfo, DescribesRunningInstalledAndUnknownApps) {
     EXPECT_TRUE(eventsNamed(*sim, "automationPrompt").empty());
 }
 
+TEST(AutomationTargetInfo, APathThatIsNotUtf8StillAnswers) {
+    auto sim = desktopFrom(Json::parse(
+        R"({"apps":[{"pid":9,"bundleId":"com.example.Bytes","bundlePath":"file:///tmp/caf%FF.app/"}]})"));
+    InProcessDriver driver(sim->facets());
+    Json answer =
+        driver.request("system.automationTargetInfo", Json{{"bundleId", "com.example.Bytes"}});
+    EXPECT_EQ(answer["result"]["bundleURL"], "/tmp/caf\uFFFD.app");
+    EXPECT_EQ(answer["result"]["scriptability"], "unknown");
+}
+
 TEST(RequestAutomationPermission, OutcomesOfThePrompt) {
     struct Case {
         const char* why;

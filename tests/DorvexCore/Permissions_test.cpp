@@ -20,7 +20,9 @@ TEST(PermissionKinds, WireNamesMatchExactly) {
     };
     for (const auto& [name, kind] : cases) {
         EXPECT_EQ(permissionKindNamed(name), kind) << name;
-        if (kind) EXPECT_EQ(wireName(*kind), name);
+        if (kind) {
+            EXPECT_EQ(wireName(*kind), name);
+        }
     }
     const Json number = 1;
     EXPECT_EQ(permissionKindOf(&number), std::nullopt);
@@ -169,7 +171,9 @@ TEST(PermissionItem, ScreenCaptureFromGrantProbeAndRememberedRequest) {
         SCOPED_TRACE(item.dump());
         EXPECT_EQ(item["status"], c.status);
         EXPECT_EQ(item.contains("restart"), c.restart);
-        if (c.restart) EXPECT_EQ(item["restart"], "driver");
+        if (c.restart) {
+            EXPECT_EQ(item["restart"], "driver");
+        }
         EXPECT_EQ(flag, c.flagAfter);
         EXPECT_EQ(reads.probes, c.probes);
     }
