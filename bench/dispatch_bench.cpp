@@ -56,11 +56,9 @@ void BM_Ping(benchmark::State& state) {
 BENCHMARK(BM_Ping);
 
 void BM_ListWindows(benchmark::State& state) {
-    dorvex::platform::sim::SimDesktop desktop(
-        {.scenarioPath = std::nullopt,
-         .scenarioText = manyWindowsScenario(static_cast<int>(state.range(0))),
-         .eventLogPath = std::nullopt,
-         .statsPath = std::nullopt});
+    dorvex::platform::sim::SimOptions options;
+    options.scenarioText = manyWindowsScenario(static_cast<int>(state.range(0)));
+    dorvex::platform::sim::SimDesktop desktop(std::move(options));
     dorvex::bench::BenchDriver driver(desktop);
     runLine(state, driver,
             R"({"jsonrpc":"2.0","id":"1","method":"automation.execute","params":{"action":)"
