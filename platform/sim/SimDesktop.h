@@ -27,6 +27,7 @@ struct SimOptions {
     std::string scenarioText;                // used when no path is given
     std::optional<std::string> eventLogPath; // one JSON line per event, appended
     std::optional<std::string> statsPath;    // counters, written when the desktop is destroyed
+    std::optional<int64_t> latencyUs;        // replaces every scenario's "latencyUs"
 };
 
 struct SimMessagingTimeout {
@@ -127,11 +128,13 @@ public:
     std::string platformName() override;
 
 private:
-    // Counts one platform call, waits out the latency knob, and keeps the desktop alive until
-    // the call has left: the destructor waits for calls still running on other threads.
+    // Counts one platform call, waits out the latency knob (for a round trip to the app), and
+    // keeps the desktop alive until the call has left: the destructor waits for calls still
+    // running on other threads.
     class Call {
     public:
-        Call(SimDesktop& desktop, const char* name);
+        enum class Kind { roundTrip, local };
+        Call(SimDesktop& desktop, const char* name, Kind kind = Kind::roundTrip);
         ~Call();
         Call(const Call&) = delete;
         Call& operator=(const Call&) = delete;
