@@ -94,8 +94,9 @@ platform::AXAttributesResult readBatch(platform::Accessibility& ax, const Elemen
     return batch;
 }
 
-// What one batched read of a node asks for, in this order; the children and cells last, so
-// that a read at the depth limit leaves them out.
+// What one batched read of a node asks for, in this order. The children and cells are asked
+// for even where the walk will not descend: the verdict of a text container needs them, and an
+// attribute more costs no round trip.
 enum NodeAttribute : size_t {
     nodeRole,
     nodeTitle,
@@ -108,12 +109,11 @@ enum NodeAttribute : size_t {
     nodeChildren,
     nodeCells,
 };
-const std::vector<std::string>& nodeAttributes(bool withChildren) {
+const std::vector<std::string>& nodeAttributes() {
     static const std::vector<std::string> all = {
         "AXRole",        "AXTitle",    "AXIdentifier", "AXSubrole",  "AXActions",
         "AXDescription", "AXPosition", "AXSize",       "AXChildren", "AXCells"};
-    static const std::vector<std::string> withoutChildren(all.begin(), all.begin() + nodeChildren);
-    return withChildren ? all : withoutChildren;
+    return all;
 }
 
 // The elements one secure-field verdict visits, each read at most once: its attribute names in
@@ -131,10 +131,8 @@ public:
         Entry& entry = entries_.front();
         entry.reads[role] = reads.batch.values[nodeRole];
         entry.reads[subrole] = reads.batch.values[nodeSubrole];
-        if (reads.withChildren) {
-            entry.reads[children] = reads.batch.values[nodeChildren];
-            entry.reads[cells] = reads.batch.values[nodeCells];
-        }
+        entry.reads[children] = reads.batch.values[nodeChildren];
+        entry.reads[cells] = reads.batch.values[nodeCells];
     }
 
     std::optional<std::vector<std::string>> names(size_t index) {
@@ -292,14 +290,12 @@ ElementIdentity ElementReads::identity() const {
 }
 
 std::vector<Element> ElementReads::children() const {
-    if (!withChildren) return {};
     return elementList(valueOf(batch.values[nodeChildren])).value_or(std::vector<Element>{});
 }
 
-ElementReads readElement(platform::Accessibility& ax, const Element& element, bool withChildren) {
+ElementReads readElement(platform::Accessibility& ax, const Element& element) {
     ElementReads reads;
-    reads.withChildren = withChildren;
-    reads.batch = readBatch(ax, element, nodeAttributes(withChildren));
+    reads.batch = readBatch(ax, element, nodeAttributes());
     const std::vector<platform::AXAttributeResult>& values = reads.batch.values;
     reads.role = stringOf(values[nodeRole]);
     reads.title = stringOf(values[nodeTitle]);
@@ -352,7 +348,7 @@ Json treeNode(TreeWalk& walk, const TreeLimits& limits, const Element& element,
               const std::optional<ElementPath>& path, int64_t depth, bool insideSecureField,
               bool repeated) {
     const bool descend = depth < limits.maxDepth && !repeated;
-    ElementReads reads = readElement(walk.ax, element, descend);
+    ElementReads reads = readElement(walk.ax, element);
     reads.valueFields = valueFields(walk, element, reads, insideSecureField);
     Json node = flatElementNode(reads, limits.pid, path);
     if (repeated) node["repeatsAncestor"] = true;

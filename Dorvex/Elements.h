@@ -68,8 +68,7 @@ struct TreeWalk {
 };
 
 // What a node shows of one element, from one batched read: role, title, identifier, subrole,
-// actions, description, position and size, and the children (and cells, for the verdict) when
-// asked for. The value is never part of it: it is read, if at all, only after the element's
+// actions, description, position and size, and the children (and cells, for the verdict). The value is never part of it: it is read, if at all, only after the element's
 // secure-field verdict.
 struct ElementReads {
     std::optional<std::string> role;
@@ -84,16 +83,14 @@ struct ElementReads {
     bool secureField = false;
     // The raw answers the secure-field verdict looks at, so it need not read them again.
     platform::AXAttributesResult batch;
-    bool withChildren = false;
 
     ElementIdentity identity() const;
-    // "AXChildren" as read (empty when not asked for or not a list of elements).
+    // "AXChildren" as read (empty unless a list of elements).
     std::vector<platform::Element> children() const;
 };
 
-// One round trip for everything a node shows but its value; the children too when asked.
-ElementReads readElement(platform::Accessibility& ax, const platform::Element& element,
-                         bool withChildren);
+// One round trip for everything a node shows but its value, and its children.
+ElementReads readElement(platform::Accessibility& ax, const platform::Element& element);
 
 // The value keys of a node: "secure" for an element inside a secure field (nothing is read),
 // otherwise the verdict's fields, the value read last and only for a readable element.

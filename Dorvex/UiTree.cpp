@@ -111,7 +111,7 @@ void collectElements(TreeWalk& walk, const platform::Element& element, int32_t p
                      bool insideSecureField) {
     if (into.size() >= limit) return;
     const bool descend = currentDepth < maxDepth;
-    ElementReads reads = readElement(walk.ax, element, descend);
+    ElementReads reads = readElement(walk.ax, element);
     if (matches(reads, filters)) {
         reads.valueFields = valueFields(walk, element, reads, insideSecureField);
         into.push_back(flatElementNode(reads, pid, path));
