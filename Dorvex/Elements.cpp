@@ -344,15 +344,105 @@ struct TreeLimits {
     int64_t maxDepth;
 };
 
-Json treeNode(TreeWalk& walk, const TreeLimits& limits, const Element& element,
-              const std::optional<ElementPath>& path, int64_t depth, bool insideSecureField,
+// Writes a node's keys as compact JSON text, byte for byte as the answer's encoder writes the
+// same object (flatElementNode), without building it: texts that need no escaping are copied
+// as they are, everything else goes through the encoder.
+class NodeText {
+public:
+    explicit NodeText(std::string& out) : out_(out) {}
+
+    void key(const char* name, bool first = false) {
+        if (!first) out_ += ',';
+        out_ += '"';
+        out_ += name;
+        out_ += "\":";
+    }
+    void text(const std::string& value) {
+        if (plain(value)) {
+            out_ += '"';
+            out_ += value;
+            out_ += '"';
+        } else {
+            out_ += Json(value).dump();
+        }
+    }
+    void text(const std::optional<std::string>& value) {
+        if (value) {
+            text(*value);
+        } else {
+            out_ += "null";
+        }
+    }
+    void texts(const std::vector<std::string>& values) {
+        out_ += '[';
+        for (size_t i = 0; i < values.size(); ++i) {
+            if (i > 0) out_ += ',';
+            text(values[i]);
+        }
+        out_ += ']';
+    }
+    void number(int64_t value) { out_ += std::to_string(value); }
+    void json(const Json& value) { out_ += value.dump(); }
+
+    // The keys of flatElementNode, in its order, and the opening of "children".
+    void node(const ElementReads& reads, int32_t pid, const std::optional<ElementPath>& path,
               bool repeated) {
+        out_ += '{';
+        key("role", true);
+        text(reads.role);
+        key("title");
+        text(reads.title);
+        key("identifier");
+        text(reads.identifier);
+        key("subrole");
+        text(reads.subrole);
+        key("actions");
+        texts(reads.actions);
+        for (const auto& [name, value] : reads.valueFields.items()) {
+            key(name.c_str());
+            json(value);
+        }
+        key("ownerPid");
+        number(pid);
+        if (path) {
+            if (path->windowId) {
+                key("windowId");
+                number(*path->windowId);
+            }
+            key("path");
+            texts(path->identified(reads.identity()).tokens());
+        }
+        if (std::optional<Json> bounds = ElementBounds::field(reads.frame)) {
+            key("bounds");
+            json(*bounds);
+        }
+        if (repeated) {
+            key("repeatsAncestor");
+            out_ += "true";
+        }
+        key("children");
+        out_ += '[';
+    }
+
+private:
+    // Printable ASCII without quote or backslash: written as it is.
+    static bool plain(std::string_view value) {
+        return std::all_of(value.begin(), value.end(),
+                           [](char c) { return c >= 0x20 && c < 0x7f && c != '"' && c != '\\'; });
+    }
+
+    std::string& out_;
+};
+
+// Appends the node: its flat keys, then "repeatsAncestor" and "children", as the object would
+// be written.
+void writeTreeNode(TreeWalk& walk, const TreeLimits& limits, const Element& element,
+                   const std::optional<ElementPath>& path, int64_t depth, bool insideSecureField,
+                   bool repeated, std::string& out) {
     const bool descend = depth < limits.maxDepth && !repeated;
     ElementReads reads = readElement(walk.ax, element);
     reads.valueFields = valueFields(walk, element, reads, insideSecureField);
-    Json node = flatElementNode(reads, limits.pid, path);
-    if (repeated) node["repeatsAncestor"] = true;
-    Json children = Json::array();
+    NodeText(out).node(reads, limits.pid, path, repeated);
     if (descend) {
         const std::vector<Element> list = reads.children();
         walk.branch.push_back(element);
@@ -361,13 +451,13 @@ Json treeNode(TreeWalk& walk, const TreeLimits& limits, const Element& element,
             if (path) childPath = path->child(static_cast<int64_t>(i));
             // Only an element whose children would be read needs the check.
             const bool repeats = depth + 1 < limits.maxDepth && walk.repeats(list[i]);
-            children.push_back(treeNode(walk, limits, list[i], childPath, depth + 1,
-                                        insideSecureField || reads.secureField, repeats));
+            if (i > 0) out += ',';
+            writeTreeNode(walk, limits, list[i], childPath, depth + 1,
+                          insideSecureField || reads.secureField, repeats, out);
         }
         walk.branch.pop_back();
     }
-    node["children"] = std::move(children);
-    return node;
+    out += "]}";
 }
 
 } // namespace
@@ -378,14 +468,15 @@ ElementTree readElementTree(platform::Accessibility& ax, const Element& element,
     TreeWalk walk(ax);
     walk.budget.take(); // the root
     ElementTree tree;
-    tree.root = treeNode(walk, TreeLimits{pid, maxDepth}, element, path, depth, false, false);
+    writeTreeNode(walk, TreeLimits{pid, maxDepth}, element, path, depth, false, false, tree.text);
     tree.cut = walk.budget.exhausted();
+    tree.visits = WalkLimits::requestVisits - walk.budget.left();
     return tree;
 }
 
 Json makeElementNode(platform::Accessibility& ax, const Element& element, int32_t pid,
                      const std::optional<ElementPath>& path, int64_t depth, int64_t maxDepth) {
-    return readElementTree(ax, element, pid, path, depth, maxDepth).root;
+    return Json::parse(readElementTree(ax, element, pid, path, depth, maxDepth).text);
 }
 
 } // namespace dorvex

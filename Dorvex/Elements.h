@@ -68,8 +68,8 @@ struct TreeWalk {
 };
 
 // What a node shows of one element, from one batched read: role, title, identifier, subrole,
-// actions, description, position and size, and the children (and cells, for the verdict). The value is never part of it: it is read, if at all, only after the element's
-// secure-field verdict.
+// actions, description, position and size, and the children (and cells, for the verdict). The value
+// is never part of it: it is read, if at all, only after the element's secure-field verdict.
 struct ElementReads {
     std::optional<std::string> role;
     std::optional<std::string> title;
@@ -102,14 +102,18 @@ Json flatElementNode(const ElementReads& reads, int32_t pid,
                      const std::optional<ElementPath>& path);
 
 // A tree of nodes and whether the visit budget cut it short.
+// The tree is written as compact JSON text node by node while it is read, never built as
+// objects: a tree of thousands of nodes would cost ten times its text in memory.
 struct ElementTree {
-    Json root;
+    std::string text; // the root node
     bool cut = false;
+    int64_t visits = 0; // elements visited, verdicts included
 };
 
 // The node of one element and, while depth < maxDepth, of its children (depth + 1 each). An
 // element that repeats one of its ancestors gets "repeatsAncestor" and no children; once the
-// request's visits are used up, no further node is added.
+// request's visits are used up, no further node is added. makeElementNode gives the same node
+// as an object.
 ElementTree readElementTree(platform::Accessibility& ax, const platform::Element& element,
                             int32_t pid, const std::optional<ElementPath>& path, int64_t depth,
                             int64_t maxDepth);

@@ -4,7 +4,9 @@
 #include "Dorvex/Elements.h"
 #include "Dorvex/WindowAccess.h"
 #include "DorvexCore/Coercions.h"
+#include "DorvexCore/RawJson.h"
 #include "DorvexCore/Text.h"
+#include "DorvexOS/Memory.h"
 
 #include <algorithm>
 #include <variant>
@@ -18,6 +20,8 @@ constexpr int64_t deepestTree = 20;
 constexpr int64_t defaultSearchLimit = 20;
 constexpr int64_t largestSearchLimit = 100;
 constexpr int64_t searchDepth = 12;
+// A walk that visited more elements than this hands the memory it freed back to the system.
+constexpr int64_t largeWalk = 5'000;
 
 // What a walk cut short by the request's visit budget adds to its summary.
 std::string cutTreeSummary() {
@@ -138,7 +142,8 @@ Json handleGetUiTree(Driver& driver, const ActionContext& context, const Json& a
     const int32_t pid = targetPid(target);
     ElementTree tree =
         readElementTree(driver.platform.accessibility, root.element, pid, root.path, 0, maxDepth);
-    Json result = Json{{"pid", pid}, {"tree", std::move(tree.root)}};
+    if (tree.visits > largeWalk) memory::releaseFree();
+    Json result = Json{{"pid", pid}, {"tree", RawJson::raw(tree.text)}};
     if (!tree.cut) return context.success(root.summary, std::move(result));
     result["truncated"] = true;
     return context.success(root.summary + cutTreeSummary(), std::move(result));
@@ -161,6 +166,7 @@ Json handleFindElements(Driver& driver, const ActionContext& context, const Json
         collectElements(walk, root.element, pid, root.path, searchDepth, 0, filters, matches,
                         limit);
     }
+    if (WalkLimits::requestVisits - walk.budget.left() > largeWalk) memory::releaseFree();
     std::string summary = "Found " + std::to_string(matches.size()) + " matching elements.";
     Json result = Json{{"matches", std::move(matches)}};
     if (walk.budget.exhausted()) {
