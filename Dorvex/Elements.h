@@ -101,9 +101,9 @@ Json valueFields(TreeWalk& walk, const platform::Element& element, const Element
 Json flatElementNode(const ElementReads& reads, int32_t pid,
                      const std::optional<ElementPath>& path);
 
-// A tree of nodes and whether the visit budget cut it short.
-// The tree is written as compact JSON text node by node while it is read, never built as
-// objects: a tree of thousands of nodes would cost ten times its text in memory.
+// A tree of nodes and whether the visit budget cut it short. The tree is written as compact
+// JSON text node by node while it is read, never built as objects: a tree of thousands of
+// nodes would cost ten times its text in memory.
 struct ElementTree {
     std::string text; // the root node
     bool cut = false;

@@ -60,7 +60,8 @@ void BM_ListWindows(benchmark::State& state) {
         {.scenarioPath = std::nullopt,
          .scenarioText = manyWindowsScenario(static_cast<int>(state.range(0))),
          .eventLogPath = std::nullopt,
-         .statsPath = std::nullopt});
+         .statsPath = std::nullopt,
+         .latencyUs = std::nullopt});
     dorvex::bench::BenchDriver driver(desktop);
     runLine(state, driver,
             R"({"jsonrpc":"2.0","id":"1","method":"automation.execute","params":{"action":)"
