@@ -147,7 +147,9 @@ public:
                                               slotNames.begin());
         if (slot == slotNames.size()) return convert(ax_.copyAttributeValue(element(index), name));
         if (!entries_[index].reads[slot]) readMissing(index);
-        return convert(*entries_[index].reads[slot]);
+        // A copy: converting a list adds entries, which may move the one read from.
+        const platform::AXAttributeResult answer = *entries_[index].reads[slot];
+        return convert(answer);
     }
 
     bool same(size_t a, size_t b) { return ax_.sameElement(element(a), element(b)); }
