@@ -1,5 +1,7 @@
 #include "DorvexCore/DriverProtocol.h"
 
+#include "DorvexCore/RawJson.h"
+
 #include <algorithm>
 
 namespace dorvex::DriverProtocol {
@@ -139,9 +141,7 @@ DriverAXErrorMapping mapAXError(int32_t code, const std::string& operation) {
 
 std::optional<std::string> encodeLine(const Json& object) {
     try {
-        std::string line = object.dump();
-        line.push_back('\n');
-        return line;
+        return RawJson::dumpLine(object);
     } catch (const Json::exception&) {
         return std::nullopt; // not serializable, e.g. a string that is not UTF-8
     }

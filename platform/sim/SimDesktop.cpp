@@ -62,13 +62,14 @@ Json labelFields(const SimElementLabel& label) {
 
 } // namespace
 
-SimDesktop::Call::Call(SimDesktop& desktop, const char* name) : desktop_(desktop) {
+SimDesktop::Call::Call(SimDesktop& desktop, const char* name, Kind kind) : desktop_(desktop) {
     {
         std::lock_guard lock(desktop_.mutex_);
         ++desktop_.activeCalls_;
     }
     // Counted once it is under way, so a counted call is one the destructor will wait for.
-    desktop_.recorder_.countCall(name);
+    desktop_.recorder_.countCall(name, kind == Kind::local);
+    if (kind == Kind::local) return;
     if (int64_t latency = desktop_.latencyUs_.load(); latency > 0) {
         std::this_thread::sleep_for(std::chrono::microseconds(latency));
     }
@@ -139,7 +140,7 @@ void SimDesktop::install(SimScenario scenario) {
     startModel_ = generation_ == 1;
     ++generation_;
     lastLoadError_.reset();
-    latencyUs_ = model_.latencyUs;
+    latencyUs_ = options_.latencyUs.value_or(model_.latencyUs);
     changed_.notify_all();
 }
 
@@ -274,7 +275,7 @@ bool SimDesktop::isProcessTrustedWithPrompt() {
 }
 
 Element SimDesktop::createApplicationElement(int32_t pid) {
-    Call call(*this, "createApplicationElement");
+    Call call(*this, "createApplicationElement", Call::Kind::local);
     std::lock_guard lock(mutex_);
     if (!model_.app(pid)) {
         return makeElement({SimHandle::Kind::noApplication, this, generation_, pid, 0});
@@ -283,7 +284,7 @@ Element SimDesktop::createApplicationElement(int32_t pid) {
 }
 
 Element SimDesktop::createSystemWideElement() {
-    Call call(*this, "createSystemWideElement");
+    Call call(*this, "createSystemWideElement", Call::Kind::local);
     // The one system-wide element outlives reloads, so every handle to it is the same.
     return makeElement({SimHandle::Kind::systemWide, this, 0, 0, 0});
 }
@@ -319,7 +320,7 @@ AXElementResult SimDesktop::copyElementAtPosition(const Element& root, Point poi
 }
 
 AXPidResult SimDesktop::elementPid(const Element& element) {
-    Call call(*this, "elementPid");
+    Call call(*this, "elementPid", Call::Kind::local);
     // Like the real call, the pid is part of the reference and outlives the element.
     const SimHandle* handle = handleOf(element);
     if (!handle || handle->kind == SimHandle::Kind::systemWide) {
@@ -329,7 +330,7 @@ AXPidResult SimDesktop::elementPid(const Element& element) {
 }
 
 int32_t SimDesktop::setMessagingTimeout(const Element& element, double seconds) {
-    Call call(*this, "setMessagingTimeout");
+    Call call(*this, "setMessagingTimeout", Call::Kind::local);
     std::lock_guard lock(mutex_);
     Target target = resolve(element);
     if (target.code != axerr::success) return target.code;
@@ -452,7 +453,7 @@ int32_t SimDesktop::setStringAttribute(const Element& element, const std::string
 }
 
 bool SimDesktop::sameElement(const Element& a, const Element& b) {
-    Call call(*this, "sameElement");
+    Call call(*this, "sameElement", Call::Kind::local);
     const SimHandle* left = handleOf(a);
     const SimHandle* right = handleOf(b);
     if (!left || !right) return false;
@@ -462,7 +463,7 @@ bool SimDesktop::sameElement(const Element& a, const Element& b) {
 }
 
 bool SimDesktop::hasWindowNumberFunction() {
-    Call call(*this, "hasWindowNumberFunction");
+    Call call(*this, "hasWindowNumberFunction", Call::Kind::local);
     std::lock_guard lock(mutex_);
     return model_.hasWindowNumberFunction;
 }

@@ -30,6 +30,7 @@ struct SimOptions {
     // Where relative bundle and executable paths start; the scenario file's directory when
     // there is one, else the current directory.
     std::optional<std::string> baseDirectory;
+    std::optional<int64_t> latencyUs;        // replaces every scenario's "latencyUs"
 };
 
 struct SimMessagingTimeout {
@@ -130,11 +131,13 @@ public:
     std::string platformName() override;
 
 private:
-    // Counts one platform call, waits out the latency knob, and keeps the desktop alive until
-    // the call has left: the destructor waits for calls still running on other threads.
+    // Counts one platform call, waits out the latency knob (for a round trip to the app), and
+    // keeps the desktop alive until the call has left: the destructor waits for calls still
+    // running on other threads.
     class Call {
     public:
-        Call(SimDesktop& desktop, const char* name);
+        enum class Kind { roundTrip, local };
+        Call(SimDesktop& desktop, const char* name, Kind kind = Kind::roundTrip);
         ~Call();
         Call(const Call&) = delete;
         Call& operator=(const Call&) = delete;

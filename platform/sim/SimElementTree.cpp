@@ -127,39 +127,82 @@ private:
     void addChildren(ObjectReader& reader, uint32_t index, int depth) {
         if (const Json* windows = reader.array("windows")) {
             if (index != 0) refuse(reader.pathOf("windows"), "only the application has windows");
-            for (uint32_t child : addList(*windows, reader.pathOf("windows"), index, depth)) {
+            std::vector<SimListedReference> references;
+            for (uint32_t child :
+                 addList(*windows, reader.pathOf("windows"), index, depth, references)) {
                 tree.nodes[index].windows.push_back(child);
                 tree.nodes[index].children.push_back(child);
             }
+            if (!references.empty()) {
+                refuse(reader.pathOf("windows"), "windows are defined in place, not referenced");
+            }
         }
         if (const Json* children = reader.array("children")) {
-            for (uint32_t child : addList(*children, reader.pathOf("children"), index, depth)) {
+            // The application element lists its windows first.
+            const size_t windows = tree.nodes[index].children.size();
+            std::vector<SimListedReference> references;
+            for (uint32_t child :
+                 addList(*children, reader.pathOf("children"), index, depth, references)) {
                 tree.nodes[index].children.push_back(child);
             }
+            for (SimListedReference& reference : references)
+                reference.position += windows;
+            tree.nodes[index].childReferences = std::move(references);
         }
         if (const Json* cells = reader.array("cells")) {
             tree.nodes[index].hasCells = true;
-            tree.nodes[index].cells = addList(*cells, reader.pathOf("cells"), index, depth);
+            std::vector<SimListedReference> references;
+            std::vector<uint32_t> added =
+                addList(*cells, reader.pathOf("cells"), index, depth, references);
+            tree.nodes[index].cells = std::move(added);
+            tree.nodes[index].cellReferences = std::move(references);
         }
     }
 
+    // The elements of a list, added as children of `parent`; an item {"element": "<id>"} is a
+    // reference to an element defined elsewhere and only remembered with its position.
     std::vector<uint32_t> addList(const Json& list, const std::string& path, uint32_t parent,
-                                  int depth) {
+                                  int depth, std::vector<SimListedReference>& references) {
         std::vector<uint32_t> added;
         for (size_t i = 0; i < list.size(); ++i) {
-            added.push_back(add(list[i], path + "[" + std::to_string(i) + "]", parent, depth + 1));
+            const std::string itemPath = path + "[" + std::to_string(i) + "]";
+            if (const std::optional<std::string> id = referenceItem(list[i], itemPath)) {
+                references.push_back({i, *id});
+                continue;
+            }
+            added.push_back(add(list[i], itemPath, parent, depth + 1));
         }
         return added;
+    }
+
+    static std::optional<std::string> referenceItem(const Json& item, const std::string& path) {
+        if (!item.is_object() || !item.contains("element")) return std::nullopt;
+        if (item.size() != 1 || !item["element"].is_string()) {
+            refuse(path, "a listed reference is {\"element\": \"<id>\"} alone");
+        }
+        return item["element"].get<std::string>();
     }
 
     const std::optional<std::string>& appName_;
 };
 
-SimValue nodeList(int32_t pid, const std::vector<uint32_t>& indices) {
+// Owned elements in order, with the references put back at their positions.
+SimValue nodeList(int32_t pid, const std::vector<uint32_t>& indices,
+                  const std::vector<SimListedReference>& references = {}) {
     SimValueList list;
-    list.reserve(indices.size());
-    for (uint32_t index : indices)
-        list.emplace_back().value = SimNodeRef{pid, index};
+    list.reserve(indices.size() + references.size());
+    auto reference = references.begin();
+    auto owned = indices.begin();
+    while (owned != indices.end() || reference != references.end()) {
+        if (reference != references.end() && reference->position == list.size()) {
+            list.emplace_back().value = SimElementId{reference->id};
+            ++reference;
+        } else if (owned != indices.end()) {
+            list.emplace_back().value = SimNodeRef{pid, *owned++};
+        } else {
+            list.emplace_back().value = SimElementId{(reference++)->id};
+        }
+    }
     return {std::move(list)};
 }
 
@@ -181,9 +224,9 @@ std::optional<SimValue> derivedAttribute(const SimTree& tree, int32_t pid, uint3
                                          std::string_view name) {
     const SimNode& node = tree.nodes[index];
     if (name == "AXParent" && node.parent) return SimValue{SimNodeRef{pid, *node.parent}};
-    if (name == "AXChildren") return nodeList(pid, node.children);
+    if (name == "AXChildren") return nodeList(pid, node.children, node.childReferences);
     if (name == "AXWindows" && index == 0) return nodeList(pid, node.windows);
-    if (name == "AXCells" && node.hasCells) return nodeList(pid, node.cells);
+    if (name == "AXCells" && node.hasCells) return nodeList(pid, node.cells, node.cellReferences);
     if (name == "AXTopLevelUIElement") {
         if (std::optional<uint32_t> top = topLevelOf(tree, index)) {
             return SimValue{SimNodeRef{pid, *top}};
@@ -381,6 +424,10 @@ void collectReferences(const SimTree& tree, std::vector<std::string>& out) {
     for (const SimNode& node : tree.nodes) {
         for (const auto& [name, value] : node.attributes)
             collectValueReferences(value, out);
+        for (const SimListedReference& reference : node.childReferences)
+            out.push_back(reference.id);
+        for (const SimListedReference& reference : node.cellReferences)
+            out.push_back(reference.id);
     }
 }
 

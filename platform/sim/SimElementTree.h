@@ -39,6 +39,13 @@ struct SimValue {
         value;
 };
 
+// An entry of "AXChildren" or "AXCells" that names an element defined elsewhere (by its id):
+// how a scenario lists an element again, its own ancestors included, to make a tree that loops.
+struct SimListedReference {
+    size_t position = 0; // in the list the attribute answers
+    std::string id;
+};
+
 struct SimNode {
     std::string id;
     std::optional<uint32_t> parent;
@@ -46,6 +53,8 @@ struct SimNode {
     std::vector<uint32_t> children; // for the application element: its windows first
     std::vector<uint32_t> cells;
     bool hasCells = false;
+    std::vector<SimListedReference> childReferences;          // listed in "AXChildren", not owned
+    std::vector<SimListedReference> cellReferences;           // listed in "AXCells", not owned
     std::vector<std::pair<std::string, SimValue>> attributes; // in the order they were given
     std::optional<std::vector<std::string>> actions;
     std::map<std::string, int32_t> attributeErrors;

@@ -1,4 +1,5 @@
 #include "DorvexCore/DriverProtocol.h"
+#include "DorvexCore/RawJson.h"
 
 #include <gtest/gtest.h>
 
@@ -134,6 +135,19 @@ TEST(EncodeLine, OneCompactLineOrNothing) {
     ASSERT_TRUE(line);
     EXPECT_EQ(*line, "{\"a\":\"x\\ny\",\"b\":[1,2]}\n");
     EXPECT_FALSE(DriverProtocol::encodeLine(Json{{"a", "\xFF"}}));
+}
+
+TEST(EncodeLine, WritesRawJsonAsItsText) {
+    const std::string tree = R"({"role":"AXWindow","children":[{"x":1.5,"t":"\u0001"}]})";
+    auto line = DriverProtocol::encodeLine(
+        Json{{"a", 1}, {"tree", RawJson::raw(tree)}, {"b", {RawJson::raw("[1,2]"), "z"}}});
+    ASSERT_TRUE(line);
+    EXPECT_EQ(*line, "{\"a\":1,\"tree\":" + tree + ",\"b\":[[1,2],\"z\"]}\n");
+    // A string that spells the stand-in of a raw value: the same line, written the slow way.
+    const std::string spelled = std::string(1, '\0') + "dorvex-raw-0" + '\0';
+    line = DriverProtocol::encodeLine(Json{{"s", spelled}, {"tree", RawJson::raw(tree)}});
+    ASSERT_TRUE(line);
+    EXPECT_EQ(*line, "{\"s\":\"\\u0000dorvex-raw-0\\u0000\",\"tree\":" + tree + "}\n");
 }
 
 } // namespace
