@@ -76,7 +76,7 @@ TEST(MouseClick, APointerThatNeverArrivesGetsOneMoveAndTheDeadline) {
     EXPECT_EQ(outcome, MouseClickOutcome(MouseCursorNotAtPoint{Point{1.0 * fake.readings(), 0}}))
         << "carries the last reading";
     // The settle pause, then a reading every poll interval until 0.25 s have passed.
-    EXPECT_DOUBLE_EQ(fake.readingTimes.front() - 1000, MouseClick::settle);
+    EXPECT_NEAR(fake.readingTimes.front() - 1000, MouseClick::settle, 1e-9);
     EXPECT_GE(fake.clock - 1000, MouseClick::deadline);
     EXPECT_LT(fake.clock - 1000, MouseClick::deadline + MouseClick::pollInterval);
 }
