@@ -173,6 +173,11 @@ Failure targetMissing(std::string refusal) {
     return {"execution_failed", "target_missing", std::move(refusal), false};
 }
 
+Failure malformedExpectedFrontmostPid() {
+    return invalidInput("expectedFrontmostPid must be a whole number. Nothing was typed; retry "
+                        "with the pid of the app that must be in front.");
+}
+
 Failure keystrokeNotPosted() {
     return {"execution_failed", "event_post_failed", "Failed to post keystroke event.", true};
 }

@@ -75,6 +75,7 @@ Failure invalidKey();
 Failure policyBlocked();
 Failure unsupportedKey(const std::string& key);
 Failure targetMissing(std::string refusal);
+Failure malformedExpectedFrontmostPid();
 Failure keystrokeNotPosted();
 Failure textNotPosted();
 Failure clickNotPosted();

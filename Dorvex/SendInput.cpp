@@ -18,9 +18,15 @@ namespace {
 using platform::MouseButton;
 using platform::Point;
 
-// Keys go only to the app the controller expects, read just before they are posted.
+// Keys go only to the app the controller expects, read just before they are posted. An
+// expectation that cannot be read as a pid is refused rather than taken as none: a typo must
+// not turn the check off and type into whatever app is in front.
 std::optional<Failure> frontmostRefusal(Driver& driver, const Json& action) {
-    const std::optional<int64_t> expected = intValue(field(action, "expectedFrontmostPid"));
+    const Json* given = field(action, "expectedFrontmostPid");
+    const std::optional<int64_t> expected = intValue(given);
+    if (!expected && given != nullptr && !given->is_null()) {
+        return failures::malformedExpectedFrontmostPid();
+    }
     if (!expected) return std::nullopt;
     std::optional<platform::RunningApplication> app =
         driver.platform.workspace.frontmostApplication();

@@ -96,6 +96,10 @@ TEST_F(SendInput, EachFailureOfTheTableLeavesTheDesktopUntouched) {
         "were sent. Nothing was typed. Bring the target window's app to the front, then list "
         "windows and retry.",
         false);
+    const Json malformedPid = failure("invalid_params", "invalid_input",
+                                      "expectedFrontmostPid must be a whole number. Nothing was "
+                                      "typed; retry with the pid of the app that must be in front.",
+                                      false);
     const Json offDisplay = failure(
         "execution_failed", "point_off_display",
         "The click point is outside every display (for example, on a part of the window that is "
@@ -140,6 +144,12 @@ TEST_F(SendInput, EachFailureOfTheTableLeavesTheDesktopUntouched) {
         {"an expected pid beyond 32 bits",
          {{"mode", "keystroke"}, {"key", "a"}, {"expectedFrontmostPid", 4294967296LL + 501}},
          otherApp},
+        {"an expected pid that is no number",
+         {{"mode", "keystroke"}, {"key", "a"}, {"expectedFrontmostPid", "501 "}},
+         malformedPid},
+        {"an expected pid that is an object",
+         {{"mode", "text"}, {"text", "a"}, {"expectedFrontmostPid", Json::object()}},
+         malformedPid},
         {"no text", {{"mode", "text"}}, noText},
         {"empty text", {{"mode", "text"}, {"text", ""}}, noText},
         {"a number as text", {{"mode", "text"}, {"text", 42}}, noText},
@@ -358,8 +368,10 @@ TEST_F(SendInput, KeysWaitForTheExpectedAppAndClicksForAClearWindow) {
                       "read when the keys were due to be sent. Nothing was typed. Bring the "
                       "target window's app to the front, then list windows and retry.",
                       false));
-    // Without an expectation nothing is checked.
+    // Without an expectation (or with null) nothing is checked.
     EXPECT_THAT(send({{"mode", "text"}, {"text", "x"}}), SucceedsAs(sendInput));
+    EXPECT_THAT(send({{"mode", "text"}, {"text", "x"}, {"expectedFrontmostPid", nullptr}}),
+                SucceedsAs(sendInput));
 
     scenario = defaultDesktop();
     scenario["windows"].insert(
