@@ -13,6 +13,8 @@ namespace {
 
 constexpr int64_t maxPid = std::numeric_limits<int32_t>::max();
 constexpr int64_t maxDelayMs = 3'600'000;
+constexpr int64_t defaultLagReadings = 3;
+constexpr int64_t maxLagReadings = 1'000'000;
 
 std::string indexed(const std::string& path, size_t i) {
     return path + "[" + std::to_string(i) + "]";
@@ -81,6 +83,12 @@ SimApp parseAppFields(ObjectReader& reader, bool pidRequired, const std::string&
     if (app.executablePath) info.executableURL = fileURL(*app.executablePath, false);
     app.tree = parseTree(reader.object("accessibility"), reader.pathOf("accessibility"),
                          info.localizedName);
+    if (std::optional<std::string> focused = reader.string("focusedElement")) {
+        app.tree.focus = nodeWithId(app.tree, *focused);
+        if (!app.tree.focus) {
+            refuse(reader.pathOf("focusedElement"), "no element of this app has that id");
+        }
+    }
     return app;
 }
 
@@ -126,8 +134,16 @@ SimCursor parseCursor(const Json& value, const std::string& path) {
         cursor.mode = CursorMode::fixed;
     } else if (mode == "unreadable") {
         cursor.mode = CursorMode::unreadable;
+    } else if (mode == "lags") {
+        cursor.mode = CursorMode::lags;
     } else {
-        refuse(reader.pathOf("mode"), "expected follows, fixed or unreadable");
+        refuse(reader.pathOf("mode"), "expected follows, fixed, unreadable or lags");
+    }
+    if (reader.has("readings")) {
+        if (cursor.mode != CursorMode::lags) refuse(reader.pathOf("readings"), "only for lags");
+        cursor.lagReadings = *reader.integer("readings", 0, maxLagReadings);
+    } else if (cursor.mode == CursorMode::lags) {
+        cursor.lagReadings = defaultLagReadings;
     }
     cursor.location.x = reader.number("x").value_or(0);
     cursor.location.y = reader.number("y").value_or(0);
@@ -237,6 +253,19 @@ SimFaults parseFaults(const Json& value, const std::string& path) {
     return faults;
 }
 
+void parseProcess(const Json& value, const std::string& path,
+                  std::map<int32_t, std::string>& processPaths) {
+    ObjectReader reader(value, path);
+    std::optional<int64_t> pid = reader.integer("pid", 1, maxPid);
+    if (!pid) refuse(reader.pathOf("pid"), "required");
+    std::optional<std::string> executable = reader.string("executablePath");
+    if (!executable) refuse(reader.pathOf("executablePath"), "required");
+    reader.finish();
+    if (!processPaths.emplace(static_cast<int32_t>(*pid), *executable).second) {
+        refuse(reader.pathOf("pid"), "pid " + std::to_string(*pid) + " is used twice");
+    }
+}
+
 std::map<int32_t, int32_t> parseWindowLevels(const Json& value, const std::string& path) {
     std::map<int32_t, int32_t> levels{{13, 1000}};
     ObjectReader reader(value, path);
@@ -297,6 +326,9 @@ void checkApps(const SimScenario& scenario) {
         if (!pids.insert(app.info.pid).second) {
             refuse("apps", "pid " + std::to_string(app.info.pid) + " is used twice");
         }
+        if (scenario.processPaths.contains(app.info.pid)) {
+            refuse("processes", "pid " + std::to_string(app.info.pid) + " is a running app");
+        }
     }
 }
 
@@ -338,6 +370,12 @@ void readTopLevel(ObjectReader& reader, SimScenario& scenario, const std::string
         });
     scenario.windows = parseList<SimWindow>(reader, "windows", parseWindow);
     scenario.hitRegions = parseList<SimHitRegion>(reader, "hitTest", parseHitRegion);
+    if (const Json* processes = reader.array("processes")) {
+        for (size_t i = 0; i < processes->size(); ++i) {
+            parseProcess((*processes)[i], indexed(reader.pathOf("processes"), i),
+                         scenario.processPaths);
+        }
+    }
     scenario.refusedUrlPrefixes = parseStrings(reader, "refusedUrlPrefixes");
     if (const Json* frontmost = reader.raw("frontmostPid")) {
         if (!frontmost->is_null()) {

@@ -42,11 +42,15 @@ struct SimInstalledApp {
     bool launchCompletes = true;
 };
 
-enum class CursorMode { follows, fixed, unreadable };
+enum class CursorMode { follows, fixed, unreadable, lags };
 
 struct SimCursor {
     CursorMode mode = CursorMode::follows;
     Point location;
+    int64_t lagReadings = 0; // lags: readings that still answer the old location after a move
+    // lags: where the last posted event put the pointer, and the readings still to wait.
+    std::optional<Point> arriving;
+    int64_t readingsLeft = 0;
 };
 
 struct SimPermission {
@@ -103,6 +107,7 @@ struct SimScenario {
     std::string scriptInterpreterPath = "/bin/sh";
     int64_t latencyUs = 0;
     std::vector<SimHitRegion> hitRegions;
+    std::map<int32_t, std::string> processPaths; // processes that are not apps, by pid
     std::vector<std::string> refusedUrlPrefixes;
     SimFaults faults;
     std::map<std::string, SimNodeRef> elementIds; // of running apps; rebuilt at each launch

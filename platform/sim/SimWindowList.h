@@ -23,6 +23,9 @@ struct SimWindow {
     std::optional<double> alpha;
     std::optional<bool> onScreen;
     bool desktopElement = false;
+    // Where the hit test finds the window (absent: all of its bounds); an overlay that lets
+    // clicks through elsewhere, as the Dock's does, names only the part that takes them.
+    std::optional<std::vector<Rect>> hitAreas;
     Json rawKeys = Json::object(); // merged into the row last; null removes a key
 
     bool isOnScreen() const { return onScreen.value_or(false); }
@@ -40,7 +43,8 @@ std::vector<WindowRow> windowList(const std::vector<SimWindow>& windows, uint32_
 
 const SimWindow* findWindow(const std::vector<SimWindow>& windows, uint32_t number);
 
-// The front-most visible window whose bounds hold the point, optionally of one owner only.
+// The front-most visible window whose bounds, and hit areas when it has them, hold the point,
+// optionally of one owner only.
 const SimWindow* windowAt(const std::vector<SimWindow>& windows, Point point,
                           std::optional<int32_t> ownerPid);
 
