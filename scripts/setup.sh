@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ clang clang-format pkg-config
   nlohmann-json3-dev libicu-dev libpng-dev zlib1g-dev libisal-dev uuid-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libdeflate-dev
 )
 missing=()
 for package in "${packages[@]}"; do

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <chrono>
 #include <fcntl.h>
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -108,7 +109,10 @@ void SimDesktop::loadInitialScenario() {
 }
 
 bool SimDesktop::reloadFromText(std::string_view text) {
-    SimScenarioLoad load = loadScenario(text);
+    // Pictures are read here, before the lock: decoding a screen-sized PNG takes a while.
+    std::filesystem::path base;
+    if (options_.scenarioPath) base = std::filesystem::path(*options_.scenarioPath).parent_path();
+    SimScenarioLoad load = loadScenario(text, base);
     std::lock_guard lock(mutex_);
     if (!load.scenario) {
         lastLoadError_ = load.error;

@@ -58,6 +58,7 @@ SimWindow parseWindow(const Json& value, const std::string& path) {
     window.onScreen = reader.boolean("onScreen");
     window.desktopElement = reader.boolean("desktopElement").value_or(false);
     if (const Json* raw = reader.object("rawKeys")) window.rawKeys = *raw;
+    window.contentImage = reader.string("contentImage");
     reader.finish();
     return window;
 }

@@ -158,6 +158,25 @@ inline std::optional<std::vector<uint8_t>> inflateExactly(const std::vector<uint
     return out;
 }
 
+// Writes RGBA pixels to a PNG file with libpng's simplified writer; `alpha` false writes RGB.
+inline bool writePng(const std::filesystem::path& file, size_t width, size_t height,
+                     const std::vector<uint8_t>& rgba, bool alpha = true) {
+    std::vector<uint8_t> pixels = rgba;
+    if (!alpha) {
+        for (size_t i = 0; i < width * height; ++i) {
+            for (size_t channel = 0; channel < 3; ++channel)
+                pixels[i * 3 + channel] = rgba[i * 4 + channel];
+        }
+        pixels.resize(width * height * 3);
+    }
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = static_cast<png_uint_32>(width);
+    image.height = static_cast<png_uint_32>(height);
+    image.format = alpha ? PNG_FORMAT_RGBA : PNG_FORMAT_RGB;
+    return png_image_write_to_file(&image, file.c_str(), 0, pixels.data(), 0, nullptr) != 0;
+}
+
 // The real-screen fixtures: two 2880x1800 screenshots kept beside the repository, never in it.
 // DORVEX_SCREEN_FIXTURES names another folder.
 inline std::filesystem::path screenFixtureDirectory() {
