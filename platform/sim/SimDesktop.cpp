@@ -110,6 +110,7 @@ void SimDesktop::loadInitialScenario() {
 }
 
 bool SimDesktop::reloadFromText(std::string_view text) {
+    // Pictures are read here, before the lock: decoding a screen-sized PNG takes a while.
     SimScenarioLoad load = loadScenario(text, baseDirectory_);
     std::lock_guard lock(mutex_);
     if (!load.scenario) {

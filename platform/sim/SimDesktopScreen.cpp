@@ -115,16 +115,18 @@ std::optional<Image> SimDesktop::createDisplayImage(uint32_t displayId) {
     Call call(*this, "createDisplayImage");
     Rect bounds;
     Size pixels;
-    std::vector<SimWindow> windows;
+    SimPictureRef background;
+    std::vector<SimWindow> windows; // pictures are shared, not copied
     {
         std::lock_guard lock(mutex_);
         const SimDisplay* display = model_.display(displayId);
         if (model_.faults.displayImage || !display) return std::nullopt;
         bounds = display->bounds;
         pixels = display->pixelSize;
+        background = display->content;
         windows = model_.windows;
     }
-    return renderDisplay(bounds, pixels, windows);
+    return renderDisplay(bounds, pixels, windows, background);
 }
 
 double SimDesktop::scaleForWindow(const SimWindow& window) const {

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <cmath>
 #include <limits>
 #include <set>
 
@@ -50,6 +51,7 @@ SimDisplay parseDisplay(const Json& value, const std::string& path) {
         reader.size("fallbackPixelSize").value_or(Size{bounds->width, bounds->height});
     display.visibleFrame = reader.rect("visibleFrame").value_or(*bounds);
     display.main = reader.boolean("main").value_or(false);
+    display.contentImage = reader.string("contentImage");
     reader.finish();
     return display;
 }
@@ -410,6 +412,69 @@ void readTopLevel(ObjectReader& reader, SimScenario& scenario, const std::string
     scenario.latencyUs = reader.integer("latencyUs", 0, 10'000'000).value_or(0);
 }
 
+// Reads each picture file the scenario names once, however many displays and windows show it.
+class PictureLoader {
+public:
+    explicit PictureLoader(std::filesystem::path baseDirectory)
+        : baseDirectory_(std::move(baseDirectory)) {}
+
+    // `path` is the scenario key that names the file, for the refusal.
+    SimPictureRef load(const std::string& name, const std::string& path) {
+        // An absolute name replaces the base; an empty base leaves the working directory's.
+        const std::filesystem::path file = (baseDirectory_ / name).lexically_normal();
+        auto [entry, added] = pictures_.try_emplace(file.string());
+        if (added) {
+            SimPictureRead read = readPicture(file);
+            if (!read.picture) refuse(path, read.error);
+            entry->second = std::move(read.picture);
+        }
+        return entry->second;
+    }
+
+private:
+    std::filesystem::path baseDirectory_;
+    std::map<std::string, SimPictureRef> pictures_;
+};
+
+// A display shows its picture pixel for pixel, so the sizes must agree.
+void loadDisplayPicture(SimDisplay& display, PictureLoader& loader, const std::string& path) {
+    if (!display.contentImage) return;
+    display.content = loader.load(*display.contentImage, path);
+    const Image& image = display.content->image;
+    const auto width = static_cast<size_t>(std::round(display.pixelSize.width));
+    const auto height = static_cast<size_t>(std::round(display.pixelSize.height));
+    if (image.width != width || image.height != height) {
+        refuse(path, "the image is " + std::to_string(image.width) + "x" +
+                         std::to_string(image.height) + " pixels, the display " +
+                         std::to_string(width) + "x" + std::to_string(height) +
+                         "; they must be equal");
+    }
+}
+
+// A window's picture is scaled to whatever size the window is drawn at.
+void loadWindowPictures(std::vector<SimWindow>& windows, PictureLoader& loader,
+                        const std::string& path) {
+    for (size_t i = 0; i < windows.size(); ++i) {
+        if (windows[i].contentImage) {
+            windows[i].content =
+                loader.load(*windows[i].contentImage, indexed(path, i) + ".contentImage");
+        }
+    }
+}
+
+void loadPictures(SimScenario& scenario, const std::filesystem::path& baseDirectory) {
+    PictureLoader loader(baseDirectory);
+    for (size_t i = 0; i < scenario.displays.size(); ++i) {
+        loadDisplayPicture(scenario.displays[i], loader,
+                           indexed("scenario.displays", i) + ".contentImage");
+    }
+    loadWindowPictures(scenario.windows, loader, "scenario.windows");
+    for (size_t i = 0; i < scenario.installedApps.size(); ++i) {
+        loadWindowPictures(scenario.installedApps[i].windows, loader,
+                           indexed("scenario.installedApps", i) + ".windows");
+    }
+}
+
 bool unreservedInURL(unsigned char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
            c == '.' || c == '_' || c == '~' || c == '/';
@@ -469,6 +534,7 @@ SimScenarioLoad loadScenario(std::string_view text, const std::string& baseDirec
         checkDisplays(scenario.displays);
         checkApps(scenario);
         checkElementIds(scenario);
+        loadPictures(scenario, baseDirectory);
         for (SimApp& app : scenario.apps)
             deriveWindowFrames(app, scenario.windows);
         scenario.indexElementIds();

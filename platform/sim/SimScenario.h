@@ -8,6 +8,7 @@
 #include "platform/sim/SimWindowList.h"
 
 #include <cstdint>
+#include <filesystem>
 #include <map>
 #include <optional>
 #include <string>
@@ -24,6 +25,8 @@ struct SimDisplay {
     Size fallbackPixelSize; // what the display's own pixel counts answer
     Rect visibleFrame;      // global points, y down, like bounds
     bool main = false;
+    std::optional<std::string> contentImage; // the file as the scenario names it
+    SimPictureRef content;                   // its pixels, exactly the display's pixel size
 };
 
 struct SimApp {
@@ -124,7 +127,8 @@ struct SimScenarioLoad {
     std::string error; // why the text was refused, when it was
 };
 
-// Relative bundle and executable paths are taken from `baseDirectory`.
+// Relative paths (bundles, executables, pictures) are taken from `baseDirectory`: the scenario
+// file's folder, when there is one.
 SimScenarioLoad loadScenario(std::string_view text, const std::string& baseDirectory = "/");
 
 // A file path as a file URL; `directory` adds the trailing slash of a bundle. Text that is

@@ -65,6 +65,7 @@ SimWindow parseWindow(const Json& value, const std::string& path) {
         }
     }
     if (const Json* raw = reader.object("rawKeys")) window.rawKeys = *raw;
+    window.contentImage = reader.string("contentImage");
     reader.finish();
     return window;
 }

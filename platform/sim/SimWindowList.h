@@ -3,6 +3,7 @@
 // The simulated window server: windows front to back, turned into the rows and the filtered
 // lists that the window list call answers.
 #include "platform/Platform.h"
+#include "platform/sim/SimPicture.h"
 #include "platform/types/Json.h"
 
 #include <cstdint>
@@ -27,6 +28,8 @@ struct SimWindow {
     // clicks through elsewhere, as the Dock's does, names only the part that takes them.
     std::optional<std::vector<Rect>> hitAreas;
     Json rawKeys = Json::object(); // merged into the row last; null removes a key
+    std::optional<std::string> contentImage; // the file as the scenario names it
+    SimPictureRef content;                   // its pixels, once the scenario has loaded
 
     bool isOnScreen() const { return onScreen.value_or(false); }
     bool isVisible() const { return isOnScreen() && alpha.value_or(1.0) > 0; }

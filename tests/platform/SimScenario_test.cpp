@@ -63,7 +63,7 @@ TEST(SimScenario, EveryExampleLoads) {
         if (entry.path().extension() != ".json") continue;
         ++examples;
         SCOPED_TRACE(entry.path().string());
-        SimScenarioLoad load = loadScenario(readFile(entry.path().string()));
+        SimScenarioLoad load = loadScenario(readFile(entry.path().string()), examplesDir);
         EXPECT_TRUE(load.scenario.has_value()) << load.error;
     }
     EXPECT_GE(examples, 4u);
