@@ -26,11 +26,9 @@ std::string exampleScenario(const std::string& name) {
 }
 
 std::unique_ptr<SimDesktop> clickTargets() {
-    return std::make_unique<SimDesktop>(
-        dorvex::platform::sim::SimOptions{.scenarioPath = std::nullopt,
-                                          .scenarioText = exampleScenario("click-targets.json"),
-                                          .eventLogPath = std::nullopt,
-                                          .statsPath = std::nullopt});
+    dorvex::platform::sim::SimOptions options;
+    options.scenarioText = exampleScenario("click-targets.json");
+    return std::make_unique<SimDesktop>(std::move(options));
 }
 
 // Platform calls per iteration, from the desktop's own counters.
@@ -69,10 +67,9 @@ void runLine(benchmark::State& state, SimDesktop& desktop, const std::string& li
 }
 
 void BM_KeystrokeAction(benchmark::State& state) {
-    SimDesktop desktop({.scenarioPath = std::nullopt,
-                        .scenarioText = std::string(dorvex::platform::sim::defaultScenarioText()),
-                        .eventLogPath = std::nullopt,
-                        .statsPath = std::nullopt});
+    dorvex::platform::sim::SimOptions options;
+    options.scenarioText = std::string(dorvex::platform::sim::defaultScenarioText());
+    SimDesktop desktop(std::move(options));
     runLine(state, desktop,
             R"({"jsonrpc":"2.0","id":"1","method":"automation.execute","params":{"action":)"
             R"({"actionType":"desktop_send_input","mode":"keystroke","key":"cmd+shift+t",)"
