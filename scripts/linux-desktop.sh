@@ -12,14 +12,26 @@ done
 
 # Every process of this desktop carries this mark in its environment, so that the ones the
 # buses start on their own (the accessibility bus and registry) are found and stopped too.
-stop_marked() {
-  local mark="DORVEX_DESKTOP_ID=$1" pid
-  for round in 1 2; do
-    for pid in $(grep -lasF "$mark" /proc/[0-9]*/environ 2>/dev/null | cut -d/ -f3); do
-      [ "$pid" != "$$" ] && kill "$pid" 2>/dev/null || true
-    done
-    [ "$round" = 1 ] && sleep 0.2
+# The marked processes still alive, less this shell and the subshell asking (the scan's own
+# short-lived processes have ended by the time their pids are checked).
+marked() {
+  local pids pid
+  pids=$(grep -lasF "DORVEX_DESKTOP_ID=$1" /proc/[0-9]*/environ 2>/dev/null | cut -d/ -f3 || true)
+  for pid in $pids; do
+    [ "$pid" != "$$" ] && [ "$pid" != "$BASHPID" ] && [ -e "/proc/$pid" ] && echo "$pid"
   done
+  return 0
+}
+stop_marked() {
+  local pid left
+  for pid in $(marked "$1"); do kill "$pid" 2>/dev/null || true; done
+  # Bounded: whatever has not ended after 3 seconds is killed.
+  for _ in $(seq 30); do
+    left=$(marked "$1")
+    [ -z "$left" ] && return 0
+    sleep 0.1
+  done
+  for pid in $left; do kill -KILL "$pid" 2>/dev/null || true; done
 }
 
 if [ "${DORVEX_DESKTOP_INNER:-}" != 1 ]; then
@@ -30,7 +42,7 @@ if [ "${DORVEX_DESKTOP_INNER:-}" != 1 ]; then
   export XDG_RUNTIME_DIR="$runtime" XDG_CACHE_HOME="$runtime/cache" XDG_CONFIG_HOME="$runtime/config"
   # A display number nobody holds, chosen by Xvfb itself.
   display_file="$runtime/display"
-  Xvfb -displayfd 4 -screen 0 1280x800x24 -nolisten tcp 4>"$display_file" >/dev/null 2>&1 &
+  Xvfb -displayfd 4 -screen 0 1920x1080x24 -nolisten tcp 4>"$display_file" >/dev/null 2>&1 &
   xvfb=$!
   trap 'stop_marked "$DORVEX_DESKTOP_ID"; kill "$xvfb" 2>/dev/null; wait "$xvfb" 2>/dev/null; rm -rf "$runtime"' EXIT
   for _ in $(seq 100); do
@@ -54,7 +66,18 @@ cleanup() {
   for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
 }
 trap cleanup EXIT
-openbox --sm-disable >/dev/null 2>&1 &
+# openbox's own configuration, with the windows placed where the tests expect them: the entry
+# dialog across the factory window's right edge (the factory is 1277 to 1366 wide, so they
+# overlap and the dialog's right end stays clear whichever maps last), the password dialog
+# clear of both.
+config="$XDG_CONFIG_HOME/openbox-rc.xml"
+mkdir -p "$XDG_CONFIG_HOME"
+sed 's#<applications>#<applications>\
+  <application title="gtk3-widget-factory"><position force="yes"><x>0</x><y>0</y></position></application>\
+  <application title="Dorvex entry"><position force="yes"><x>1200</x><y>60</y></position></application>\
+  <application title="Dorvex password"><position force="yes"><x>1500</x><y>500</y></position></application>#' \
+  /etc/xdg/openbox/rc.xml >"$config"
+openbox --sm-disable --config-file "$config" >/dev/null 2>&1 &
 pids+=($!)
 # Each app in the order the tests expect; their windows are waited for by the tests.
 gtk3-widget-factory >/dev/null 2>&1 &
