@@ -152,10 +152,12 @@ def check_sessions(doc, binary, source, report):
         name = os.path.basename(path)
         driver = Driver(binary)
         methods = {}
+        param_errors = {}
         with open(path, encoding="utf-8") as file:
             for line in file:
                 request = json.loads(line)
                 methods[request["id"]] = request["method"]
+                param_errors[request["id"]] = doc.check_params(request["method"], request.get("params", {}))
                 driver.send(line.rstrip("\n"))
         # Input stays open until every line is answered: at its end, running scripts stop.
         answers = [driver.answer(request_id, timeout=30) for request_id in methods]
@@ -174,6 +176,19 @@ def check_sessions(doc, binary, source, report):
                 report.problem(f"{name} {answer['id']}: unexpected error {answer['error']}")
             if "error" not in answer and answer["id"].startswith("error"):
                 report.problem(f"{name} {answer['id']}: meant to show an error, answered {answer}")
+            if param_errors[answer["id"]] and not refused(answer):
+                report.problem(f"{name} {answer['id']}: params break the document: {param_errors[answer['id']]}")
+
+
+def check_readme_session(doc, source, report):
+    """The README's example session asks only what the document describes (a misspelt
+    parameter would otherwise be ignored silently)."""
+    with open(f"{source}/examples/session.jsonl", encoding="utf-8") as file:
+        for line in file:
+            request = json.loads(line)
+            if request["method"] in doc.methods:
+                for error in doc.check_params(request["method"], request.get("params", {})):
+                    report.problem(f"examples/session.jsonl {request['id']}: {error}")
 
 
 def main():
@@ -185,6 +200,7 @@ def main():
     check_coverage(doc, report)
     check_reference(doc, source, report)
     check_sessions(doc, binary, source, report)
+    check_readme_session(doc, source, report)
     for problem in report.problems:
         print("FAIL:", problem)
     print(f"{len(report.problems)} problems; {len(report.outcomes)} method/action outcomes seen")

@@ -53,7 +53,14 @@ class Document:
     def check_params(self, method, params):
         if method not in self.methods:
             return [f"method {method} is not in the document"]
-        return self.errors(params, self.params_schema(method))
+        errors = self.errors(params, self.params_schema(method))
+        action = params.get("action") if method == "automation.execute" else None
+        if errors and isinstance(action, dict):
+            # Say what is wrong with the action itself, not only that no action schema took it.
+            name = "action." + str(action.get("actionType"))
+            if name in self.schemas:
+                errors = [f"action: {error}" for error in self.errors(action, self.ref(name))] or errors
+        return errors
 
     def check_answer(self, method, answer):
         """The answer line against the document: the line, the method's result, the envelope."""
