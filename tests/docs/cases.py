@@ -228,6 +228,9 @@ def faults(s):
     s.execute({"actionType": "desktop_capture_screen", "monitorId": 5}, "monitor_not_found")
     s.execute({"actionType": "desktop_capture_screen", "windowId": 900}, "capture_failed")
     s.execute({"actionType": "desktop_get_ui_tree", "appPid": 601})
+    s.execute({"actionType": "desktop_get_ui_tree", "appPid": 600})
+    s.execute({"actionType": "desktop_find_elements", "appPid": 600,
+               "appBundleId": "com.example.Partial"}, "invalid_input")
     s.execute({"actionType": "desktop_send_input", "mode": "mouse_click", "x": 400, "y": 300},
               "cursor_not_at_point")
 
