@@ -67,10 +67,28 @@ def check_structure(doc, source, report):
         for other in ("result.", "failure."):
             if other + action not in doc.schemas:
                 report.problem(f"{other}{action} is missing")
+    check_failure_names(doc, source, report)
     choices = doc.methods["automation.execute"]["params"][0]["schema"]["oneOf"]
     offered = sorted(choice.get("$ref", "") for choice in choices)
     if offered != sorted("#/components/schemas/action." + t for t in doc.action_types()):
         report.problem("automation.execute's action param does not offer exactly every action")
+
+
+def check_failure_names(doc, source, report):
+    """Every status and code an action can fail with is one the document lists."""
+    pairs = table_names(f"{source}/Dorvex/ActionResults.cpp", r'return \{"(\w+)", "(\w+)",')
+    pairs += table_names(f"{source}/DorvexCore/DriverProtocol.cpp", r'= \{"(\w+)", "(\w+)",')
+    if len(pairs) < 10:
+        report.problem("the failures could not be read from the source")
+    statuses = set(doc.schemas["envelope.failure"]["properties"]["status"]["enum"])
+    codes = set()
+    for action in doc.action_types():
+        for part in doc.schemas["failure." + action].get("allOf", []):
+            codes.update(part.get("properties", {}).get("error", {}).get("properties", {})
+                         .get("code", {}).get("enum", []))
+    for status, code in pairs:
+        if status not in statuses or code not in codes:
+            report.problem(f"failure {status}/{code} of the driver is not in the document")
 
 
 def check_coverage(doc, report):
