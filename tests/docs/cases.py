@@ -84,7 +84,7 @@ def default_desktop(s):
     s.execute({"actionType": "desktop_list_windows", "windowId": 217.5}, "invalid_input", False)
     s.execute({"actionType": "desktop_list_windows", "windowId": "217"}, valid=None)
 
-    tree = s.execute({"actionType": "desktop_get_ui_tree", "windowId": 217, "maxDepth": 4})
+    s.execute({"actionType": "desktop_get_ui_tree", "windowId": 217, "maxDepth": 4})
     s.execute({"actionType": "desktop_get_ui_tree", "appBundleId": "com.apple.finder"})
     s.execute({"actionType": "desktop_get_ui_tree", "windowId": 99999}, "window_not_found")
     s.execute({"actionType": "desktop_get_ui_tree", "appBundleId": "com.apple.calculator"},
@@ -115,7 +115,6 @@ def default_desktop(s):
               "invalid_input", False)
     s.execute({"actionType": "desktop_set_element_value", "elementPath": ["nonsense"], "value": ""},
               "element_not_found")
-    del tree
 
     sub = s.execute({"actionType": "desktop_subscribe_ui_events",
                      "eventTypes": ["focused_app_changed", "focused_pid_changed", "state_changed"]})
@@ -157,8 +156,8 @@ def default_desktop(s):
         ({"mode": "mouse_click", "coordinateSpace": "window", "windowId": 217, "x": 10, "y": 10,
           "screenshotWindowWidth": 640, "screenshotWindowHeight": 480}, "stale_screenshot", True),
     ]
-    for fields_, code, valid in send_failures:
-        s.execute({"actionType": "desktop_send_input", **fields_}, code, valid)
+    for action, code, valid in send_failures:
+        s.execute({"actionType": "desktop_send_input", **action}, code, valid)
 
     s.execute({"actionType": "desktop_run_applescript", "targetBundleId": "com.apple.TextEdit",
                "script": "echo hello", "timeout": 5000})
