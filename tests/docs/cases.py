@@ -6,6 +6,7 @@ Each call states what it expects ("ok", an action failure code, "fail" for a met
 tolerated spelling the schema need not take (None).
 """
 
+import json
 import os
 
 from protocol import Driver
@@ -63,6 +64,7 @@ def run_all(doc, binary, scenarios, report):
         (click_targets, "click-targets.json", {}),
         (faults, "faults.json", {"DORVEX_APP_INVENTORY_TIMEOUT_MS": "50"}),
         (automation, "automation.json", {}),
+        (loops, "cyclic.json", {}),
     ]:
         driver = Driver(binary, scenario and f"{scenarios}/{scenario}", env)
         cases(Session(doc, driver, report))
@@ -166,6 +168,8 @@ def default_desktop(s):
     s.execute({"actionType": "desktop_run_applescript", "targetBundleId": "com.apple.calculator",
                "script": "echo hi"}, "target_app_not_running")
     s.execute({"actionType": "desktop_run_applescript", "targetBundleId": "com.apple.TextEdit",
+               "script": "sleep 10", "timeout": 1000}, "timeout")
+    s.execute({"actionType": "desktop_run_applescript", "targetBundleId": "com.apple.TextEdit",
                "script": "  "}, "invalid_input", False)
     s.execute({"actionType": "desktop_run_applescript", "script": "echo hi"}, "invalid_input", False)
     # A run stopped by automation.cancel answers "cancelled" after the cancel's own answer.
@@ -240,3 +244,11 @@ def automation(s):
     s.call("permissions.status", {"grantProbe": "now", "targets": [{"kind": "screen_capture"}]})
     s.call("app.launch", {"bundleId": "com.example.Damaged"}, "fail")
     s.call("system.runningApps")
+
+
+def loops(s):
+    # A window that lists itself among its children: repeated elements are marked, not walked.
+    tree = s.execute({"actionType": "desktop_get_ui_tree", "windowId": 6001, "maxDepth": 3})
+    if tree and '"repeatsAncestor": true' not in json.dumps(tree):
+        s.report.problem("the looping tree has no repeated element marked")
+    s.execute({"actionType": "desktop_find_elements", "windowId": 6001})
