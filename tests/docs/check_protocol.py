@@ -41,9 +41,17 @@ def table_names(path, pattern):
         return re.findall(pattern, file.read())
 
 
+def table_entries(path, table):
+    """The names of a dispatch table: the first string of each of its rows."""
+    with open(path, encoding="utf-8") as file:
+        text = file.read()
+    body = re.search(table + r"\[\] = \{(.*?)\n\};", text, re.S)
+    return re.findall(r'^\s*\{"([^"]+)",', body.group(1), re.M) if body else []
+
+
 def check_structure(doc, source, report):
-    methods = table_names(f"{source}/Dorvex/Methods.cpp", r'\{"([\w.]+)", (?:answerNow<\w+>|handle\w+)\}')
-    actions = table_names(f"{source}/Dorvex/Actions.cpp", r'\{"(desktop_\w+)", ActionPath::')
+    methods = table_entries(f"{source}/Dorvex/Methods.cpp", "methodTable")
+    actions = table_entries(f"{source}/Dorvex/Actions.cpp", "actionTable")
     if not methods or not actions:
         report.problem("the method or action table could not be read from the source")
     for name in sorted(set(methods) ^ set(doc.methods)):
