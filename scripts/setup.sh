@@ -5,16 +5,12 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ clang clang-format pkg-config
   nlohmann-json3-dev libicu-dev libpng-dev zlib1g-dev libisal-dev uuid-dev libplist-dev
-<<<<<<< HEAD
-  libgtest-dev libgmock-dev libbenchmark-dev libdeflate-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libdeflate-dev python3 python3-jsonschema
   # The Linux desktop binding: AT-SPI2 over D-Bus, X11 through xcb.
   libatspi2.0-dev libdbus-1-dev libxcb1-dev libxcb-randr0-dev libxcb-shm0-dev libxcb-xtest0-dev
   # The real desktop its tests run on: a virtual X server, a D-Bus session with the
   # accessibility bus, a window manager and the GTK apps they drive.
   xvfb dbus dbus-daemon at-spi2-core openbox gtk-3-examples zenity
-=======
-  libgtest-dev libgmock-dev libbenchmark-dev libdeflate-dev python3 python3-jsonschema
->>>>>>> main
 )
 missing=()
 for package in "${packages[@]}"; do
