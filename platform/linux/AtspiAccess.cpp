@@ -201,6 +201,11 @@ struct Answers {
 
 } // namespace
 
+void AtspiAccess::forgetSnapshots() {
+    snapshots_.forget();
+    ahead_.clear();
+}
+
 AtspiAccess::AtspiAccess(std::function<std::optional<WindowAtPoint>(Point)> windowAt)
     : windowAt_(std::move(windowAt)) {}
 
@@ -228,6 +233,11 @@ bool AtspiAccess::reachable() {
 uint64_t AtspiAccess::roundTrips() {
     BusConnection* connection = bus();
     return connection ? connection->roundTrips() : 0;
+}
+
+uint64_t AtspiAccess::waitedNanos() {
+    BusConnection* connection = bus();
+    return connection ? connection->waitedNanos() : 0;
 }
 
 std::optional<int32_t> AtspiAccess::pidOfBus(const std::string& name) {
@@ -345,19 +355,122 @@ bool AtspiAccess::sameElement(const Element& a, const Element& b) {
 
 namespace {
 
-// Sends every ask of `wanted` (and the object's kind when not yet known) in one round trip.
-Answers askAll(BusConnection& connection, const Node& node, std::array<bool, askCount> wanted) {
+Message localReply() {
+    return Message(dbus_message_new(DBUS_MESSAGE_TYPE_METHOD_RETURN));
+}
+
+// The answer an object lacking the interface would give.
+Message localMissingInterface() {
+    Message message(dbus_message_new(DBUS_MESSAGE_TYPE_ERROR));
+    dbus_message_set_error_name(message.get(), DBUS_ERROR_UNKNOWN_INTERFACE);
+    return message;
+}
+
+void appendRef(DBusMessageIter& into, const ObjectRef& ref) {
+    DBusMessageIter fields;
+    const char* bus = ref.bus.c_str();
+    const char* path = ref.path.c_str();
+    dbus_message_iter_open_container(&into, DBUS_TYPE_STRUCT, nullptr, &fields);
+    dbus_message_iter_append_basic(&fields, DBUS_TYPE_STRING, &bus);
+    dbus_message_iter_append_basic(&fields, DBUS_TYPE_OBJECT_PATH, &path);
+    dbus_message_iter_close_container(&into, &fields);
+}
+
+template <typename T>
+Message localArray(const char* signature, const std::vector<T>& values,
+                   void (*append)(DBusMessageIter&, const T&)) {
+    Message message = localReply();
+    DBusMessageIter iter;
+    DBusMessageIter items;
+    dbus_message_iter_init_append(message.get(), &iter);
+    dbus_message_iter_open_container(&iter, DBUS_TYPE_ARRAY, signature, &items);
+    for (const T& value : values)
+        append(items, value);
+    dbus_message_iter_close_container(&iter, &items);
+    return message;
+}
+
+// What the request's snapshot already answers for an ask, as the application would have;
+// null when the ask must go to the application.
+Message cachedAnswer(Ask ask, const CachedObject& object) {
+    auto has = [&](const char* interface) {
+        return std::find(object.interfaces.begin(), object.interfaces.end(), interface) !=
+               object.interfaces.end();
+    };
+    Message message;
+    switch (ask) {
+    case askRole:
+        message = localReply();
+        appendUint32(message.get(), object.role);
+        return message;
+    case askName:
+        message = localReply();
+        appendString(message.get(), object.name);
+        return message;
+    case askDescription:
+        message = localReply();
+        appendString(message.get(), object.description);
+        return message;
+    case askStates: {
+        const std::vector<uint32_t> words = {static_cast<uint32_t>(object.states.bits),
+                                             static_cast<uint32_t>(object.states.bits >> 32)};
+        return localArray<uint32_t>("u", words, [](DBusMessageIter& items, const uint32_t& word) {
+            dbus_message_iter_append_basic(&items, DBUS_TYPE_UINT32, &word);
+        });
+    }
+    case askInterfaces:
+        return localArray<std::string>(
+            "s", object.interfaces, [](DBusMessageIter& items, const std::string& name) {
+                const char* text = name.c_str();
+                dbus_message_iter_append_basic(&items, DBUS_TYPE_STRING, &text);
+            });
+    case askParent: {
+        message = localReply();
+        DBusMessageIter iter;
+        dbus_message_iter_init_append(message.get(), &iter);
+        appendRef(iter, object.parent);
+        return message;
+    }
+    case askChildren:
+        if (!object.children) return nullptr;
+        return localArray<ObjectRef>("(so)", *object.children, appendRef);
+    case askExtents:
+        return has(componentIface) ? nullptr : localMissingInterface();
+    case askActions:
+        return has(actionIface) ? nullptr : localMissingInterface();
+    case askIdentifier:
+    case askCount:
+        break;
+    }
+    return nullptr;
+}
+
+// Sends every ask of `wanted` (and the object's kind when not yet known) that the snapshot
+// cannot answer, all in one round trip.
+using Ahead = std::function<Message(size_t ask)>;
+
+Answers askAll(BusConnection& connection, const Node& node, std::array<bool, askCount> wanted,
+               const std::optional<CachedObject>& cached, const Ahead& ahead = {}) {
     if (!node.role) wanted[askRole] = true;
     if (!node.states) wanted[askStates] = true;
     if (!node.interfaces) wanted[askInterfaces] = true;
-    std::vector<Message> calls(askCount);
-    for (size_t ask = 0; ask < askCount; ++ask) {
-        if (wanted[ask]) calls[ask] = question(node.ref, static_cast<Ask>(ask));
-    }
-    std::vector<Message> replies = connection.callAll(std::move(calls), node.timeout());
     Answers answers;
-    for (size_t ask = 0; ask < askCount; ++ask)
-        answers.replies[ask] = std::move(replies[ask]);
+    std::vector<Message> calls(askCount);
+    bool anyCall = false;
+    for (size_t ask = 0; ask < askCount; ++ask) {
+        if (!wanted[ask]) continue;
+        if (cached) answers.replies[ask] = cachedAnswer(static_cast<Ask>(ask), *cached);
+        if (!answers.replies[ask] && ahead) answers.replies[ask] = ahead(ask);
+        if (answers.replies[ask]) continue;
+        calls[ask] = question(node.ref, static_cast<Ask>(ask));
+        anyCall = true;
+    }
+    if (anyCall) {
+        std::vector<Message> replies = connection.callAll(std::move(calls), node.timeout());
+        for (size_t ask = 0; ask < askCount; ++ask) {
+            if (replies[ask]) answers.replies[ask] = std::move(replies[ask]);
+        }
+    }
     if (!node.role) {
         if (auto role = replyUint32(answers[askRole])) node.role = *role;
     }
@@ -459,6 +572,42 @@ AXAttributeResult attributeFrom(BusConnection& connection, const Node& node,
 
 } // namespace
 
+// What reading a node asks of it, sent for every child as soon as the parent's children are
+// known: the application answers them back to back while the driver works through the
+// nodes, so a child's read finds its answers waiting.
+constexpr std::array<Ask, 9> aheadAsks = {askRole,     askStates,      askInterfaces,
+                                          askName,     askDescription, askIdentifier,
+                                          askChildren, askExtents,     askActions};
+
+void AtspiAccess::askAhead(BusConnection& connection, const std::vector<ObjectRef>& children,
+                           int timeoutMs) {
+    std::vector<Message> calls;
+    std::vector<std::pair<std::string, size_t>> keys;
+    for (const ObjectRef& child : children) {
+        std::optional<CachedObject> cached = snapshots_.find(connection, child, timeoutMs);
+        for (Ask ask : aheadAsks) {
+            if ((cached && cachedAnswer(ask, *cached)) ||
+                ahead_.count({child.bus + child.path, ask})) {
+                continue;
+            }
+            calls.push_back(question(child, ask));
+            keys.emplace_back(child.bus + child.path, ask);
+        }
+    }
+    if (calls.empty()) return;
+    std::vector<Pending> sent = connection.sendAll(std::move(calls), timeoutMs);
+    for (size_t i = 0; i < keys.size(); ++i)
+        ahead_[keys[i]] = std::move(sent[i]);
+}
+
+Message AtspiAccess::takeAhead(BusConnection& connection, const ObjectRef& object, size_t ask) {
+    auto found = ahead_.find({object.bus + object.path, ask});
+    if (found == ahead_.end()) return nullptr;
+    Pending pending = std::move(found->second);
+    ahead_.erase(found);
+    return connection.collect(std::move(pending));
+}
+
 AXAttributesResult
 AtspiAccess::copyMultipleAttributeValues(const Element& element,
                                          const std::vector<std::string>& attributes) {
@@ -476,7 +625,16 @@ AtspiAccess::copyMultipleAttributeValues(const Element& element,
     }
     // The application root has no parent worth asking for: it is the top.
     if (node->isAppRoot()) wanted[askParent] = false;
-    Answers answers = askAll(*connection, *node, wanted);
+    std::optional<CachedObject> cached = snapshots_.find(*connection, node->ref, node->timeout());
+    Answers answers = askAll(*connection, *node, wanted, cached,
+                             [&](size_t ask) { return takeAhead(*connection, node->ref, ask); });
+    // The walk reads the children next: their questions go out now, together.
+    if (wanted[askChildren]) {
+        if (std::optional<std::vector<ObjectRef>> children = replyRefs(answers[askChildren])) {
+            std::erase_if(*children, isNullRef);
+            askAhead(*connection, *children, node->timeout());
+        }
+    }
 
     AXAttributesResult result{axerr::success, {}};
     for (const std::string& attribute : attributes) {
@@ -495,9 +653,10 @@ AXAttributeResult AtspiAccess::copyAttributeValue(const Element& element,
 namespace {
 
 // The element's kind, asked once per element.
-int32_t ensureKnown(BusConnection& connection, const Node& node) {
+int32_t ensureKnown(BusConnection& connection, AtspiSnapshots& snapshots, const Node& node) {
     if (node.known()) return axerr::success;
-    Answers answers = askAll(connection, node, {});
+    Answers answers =
+        askAll(connection, node, {}, snapshots.find(connection, node.ref, node.timeout()));
     if (node.role && node.states && node.interfaces) return axerr::success;
     const int32_t code = codeOf(answers[askRole]);
     return code == axerr::success ? axerr::failure : code;
@@ -527,7 +686,7 @@ AXNamesResult AtspiAccess::copyAttributeNames(const Element& element) {
     if (node->kind == Node::Kind::missingApp) return {axerr::cannotComplete, {}};
     BusConnection* connection = bus();
     if (connection == nullptr) return {axerr::apiDisabled, {}};
-    const int32_t code = ensureKnown(*connection, *node);
+    const int32_t code = ensureKnown(*connection, snapshots_, *node);
     if (code != axerr::success) return {code, {}};
     return {axerr::success, namesOf(*node)};
 }
@@ -587,7 +746,7 @@ int32_t AtspiAccess::setStringAttribute(const Element& element, const std::strin
     if (attribute != "AXValue") return axerr::attributeUnsupported;
     BusConnection* connection = bus();
     if (connection == nullptr) return axerr::apiDisabled;
-    const int32_t code = ensureKnown(*connection, *node);
+    const int32_t code = ensureKnown(*connection, snapshots_, *node);
     if (code != axerr::success) return code;
     Message reply;
     if (node->has(editableTextIface)) {

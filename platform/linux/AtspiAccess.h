@@ -2,6 +2,7 @@
 
 // The accessibility facet over AT-SPI2: elements are objects on the accessibility bus, read
 // with bounded calls; the attributes a node is read with travel together in one round trip.
+#include "platform/linux/AtspiSnapshot.h"
 #include "platform/linux/DBusCalls.h"
 #include "platform/types/AX.h"
 #include "platform/types/Geometry.h"
@@ -40,9 +41,12 @@ public:
     static constexpr int defaultTimeoutMs = 3000;
 
     bool reachable();
+    // Drops what the last request read in bulk; called before each request.
+    void forgetSnapshots();
     // The applications the registry knows, with their pids (safe from any thread).
     std::vector<AtspiApplication> applications();
     uint64_t roundTrips();
+    uint64_t waitedNanos();
 
     Element createApplicationElement(int32_t pid);
     Element createSystemWideElement();
@@ -68,6 +72,12 @@ private:
     bool tried_ = false;
     std::unique_ptr<BusConnection> bus_;
     std::map<std::string, int32_t> busPids_; // unique names are never reused on a bus
+    AtspiSnapshots snapshots_;
+    // Questions about children sent while their parent was read, by bus name and path, and
+    // ask; dropped with the snapshots.
+    std::map<std::pair<std::string, size_t>, Pending> ahead_;
+    void askAhead(BusConnection& connection, const std::vector<ObjectRef>& children, int timeoutMs);
+    Message takeAhead(BusConnection& connection, const ObjectRef& object, size_t ask);
 };
 
 } // namespace dorvex::platform::linux_desktop

@@ -1,5 +1,6 @@
 #include "platform/linux/DBusCalls.h"
 
+#include <chrono>
 #include <cstring>
 
 namespace dorvex::platform::linux_desktop {
@@ -216,6 +217,7 @@ BusConnection::~BusConnection() {
 
 std::vector<Message> BusConnection::callAll(std::vector<Message> calls, int timeoutMs) {
     std::lock_guard guard(lock_);
+    const auto start = std::chrono::steady_clock::now();
     std::vector<DBusPendingCall*> pending(calls.size(), nullptr);
     for (size_t i = 0; i < calls.size(); ++i) {
         if (!calls[i]) continue;
@@ -235,7 +237,37 @@ std::vector<Message> BusConnection::callAll(std::vector<Message> calls, int time
     // Signals we never asked to hear would otherwise pile up.
     while (dbus_connection_dispatch(connection_) == DBUS_DISPATCH_DATA_REMAINS) {
     }
+    waitedNanos_ += static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                              std::chrono::steady_clock::now() - start)
+                                              .count());
     return replies;
+}
+
+std::vector<Pending> BusConnection::sendAll(std::vector<Message> calls, int timeoutMs) {
+    std::lock_guard guard(lock_);
+    std::vector<Pending> sent(calls.size());
+    for (size_t i = 0; i < calls.size(); ++i) {
+        DBusPendingCall* pending = nullptr;
+        if (calls[i] &&
+            dbus_connection_send_with_reply(connection_, calls[i].get(), &pending, timeoutMs)) {
+            sent[i] = Pending(pending);
+        }
+    }
+    dbus_connection_flush(connection_);
+    ++roundTrips_;
+    return sent;
+}
+
+Message BusConnection::collect(Pending pending) {
+    if (!pending) return nullptr;
+    std::lock_guard guard(lock_);
+    const auto start = std::chrono::steady_clock::now();
+    dbus_pending_call_block(pending.get());
+    Message reply(dbus_pending_call_steal_reply(pending.get()));
+    waitedNanos_ += static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                              std::chrono::steady_clock::now() - start)
+                                              .count());
+    return reply;
 }
 
 Message BusConnection::call(Message message, int timeoutMs) {

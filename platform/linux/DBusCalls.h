@@ -51,6 +51,15 @@ std::optional<std::vector<std::string>> replyFirstStrings(DBusMessage* reply);
 // The D-Bus error name of an error reply, empty otherwise.
 std::string errorName(DBusMessage* reply);
 
+struct PendingRelease {
+    void operator()(DBusPendingCall* pending) const {
+        dbus_pending_call_cancel(pending);
+        dbus_pending_call_unref(pending);
+    }
+};
+// A call sent ahead of need; dropping it unanswered cancels it.
+using Pending = std::unique_ptr<DBusPendingCall, PendingRelease>;
+
 // A private connection to one bus. Calls are bounded by a time-out; a hung peer answers with
 // an error when it runs out.
 class BusConnection {
@@ -65,13 +74,19 @@ public:
     // An answer that did not come is null.
     std::vector<Message> callAll(std::vector<Message> calls, int timeoutMs);
     Message call(Message message, int timeoutMs);
+    // Sends calls now, to be collected later with `collect`: one round trip for all of them.
+    std::vector<Pending> sendAll(std::vector<Message> calls, int timeoutMs);
+    Message collect(Pending pending);
     uint64_t roundTrips() const { return roundTrips_.load(); }
+    // Wall time spent waiting for answers, in nanoseconds.
+    uint64_t waitedNanos() const { return waitedNanos_.load(); }
 
 private:
     explicit BusConnection(DBusConnection* connection) : connection_(connection) {}
     DBusConnection* connection_;
     std::mutex lock_; // one batch at a time: the app inventory reads from a worker
     std::atomic<uint64_t> roundTrips_{0};
+    std::atomic<uint64_t> waitedNanos_{0};
 };
 
 } // namespace dorvex::platform::linux_desktop
