@@ -628,8 +628,9 @@ AtspiAccess::copyMultipleAttributeValues(const Element& element,
     std::optional<CachedObject> cached = snapshots_.find(*connection, node->ref, node->timeout());
     Answers answers = askAll(*connection, *node, wanted, cached,
                              [&](size_t ask) { return takeAhead(*connection, node->ref, ask); });
-    // The walk reads the children next: their questions go out now, together.
-    if (wanted[askChildren]) {
+    // A node read (children and extents together: a tree walk, not a path's step) reads its
+    // children next: their questions go out now, together.
+    if (wanted[askChildren] && wanted[askExtents]) {
         if (std::optional<std::vector<ObjectRef>> children = replyRefs(answers[askChildren])) {
             std::erase_if(*children, isNullRef);
             askAhead(*connection, *children, node->timeout());
