@@ -119,8 +119,8 @@ int runRender(const std::string& file, const std::string& display, const std::st
             << displayIds(scenario) << ")\n";
         return 1;
     }
-    const Image image = platform::sim::renderDisplay(shown->bounds, shown->pixelSize,
-                                                     scenario.windows, shown->content);
+    const platform::sim::RgbaImage image = platform::sim::renderDisplay(
+        shown->bounds, shown->pixelSize, scenario.windows, shown->content);
     std::optional<std::vector<uint8_t>> bytes =
         png::encodeRgba(image.width, image.height, image.pixels);
     if (!bytes ||
