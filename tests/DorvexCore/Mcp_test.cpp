@@ -112,10 +112,9 @@ TEST(McpTools, MakesOneToolPerMethodAndActionWithStandAloneSchemas) {
                     {"description", "Checks."},
                     {"inputSchema", {{"type", "object"}, {"properties", Json::object()}}}}));
     EXPECT_EQ(tools[1].definition["description"], "Launches.");
-    EXPECT_EQ(tools[1].definition["inputSchema"],
-              Json::parse(R"({"type": "object", "required": ["bundleId"], "properties": {
+    EXPECT_EQ(tools[1].definition["inputSchema"], Json::parse(R"({"type": "object", "properties": {
                 "bundleId": {"type": "string", "description": "The app."},
-                "wait": {"type": "integer", "minimum": 0}}})"));
+                "wait": {"type": "integer", "minimum": 0}}, "required": ["bundleId"]})"));
     EXPECT_EQ(tools[2].name, "automation_execute");
     const McpTool& tree = tools[3];
     EXPECT_EQ(tree.name, "desktop_get_ui_tree");
@@ -163,8 +162,8 @@ TEST(McpTools, AnswersBecomeResultsOrToolErrors) {
     const Json pong{{"ok", true}};
     EXPECT_EQ(McpTools::toolResult(ping, {{"id", "1"}, {"result", pong}}, reader),
               (Json{{"content", {{{"type", "text"}, {"text", pong.dump()}}}},
-                    {"structuredContent", pong},
-                    {"isError", false}}));
+                    {"isError", false},
+                    {"structuredContent", pong}}));
 
     const Json error{{"code", -32602}, {"message", "bundleId is required."}};
     Json failed = McpTools::toolResult(ping, {{"id", "1"}, {"error", error}}, reader);

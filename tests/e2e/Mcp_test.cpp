@@ -173,7 +173,7 @@ TEST(McpServer, ReadsAndElementActionsAnswerTheirEnvelopes) {
     Json found = client.call("desktop_find_elements",
                              {{"appBundleId", "com.apple.TextEdit"}, {"title", "OK"}});
     ASSERT_EQ(found["structuredContent"]["ok"], true) << found;
-    Json path = found["structuredContent"]["result"]["elements"][0]["path"];
+    Json path = found["structuredContent"]["result"]["matches"][0]["path"];
     Json pressed =
         client.call("desktop_invoke_element_action", {{"appBundleId", "com.apple.TextEdit"},
                                                       {"elementPath", path},

@@ -51,7 +51,7 @@ try {
     name: "desktop_find_elements",
     arguments: { appBundleId: "com.apple.TextEdit", title: "OK" },
   });
-  const path = found.structuredContent?.result?.elements?.[0]?.path;
+  const path = found.structuredContent?.result?.matches?.[0]?.path;
   check(Array.isArray(path), "the search finds the OK button");
   const pressed = await client.callTool({
     name: "desktop_invoke_element_action",
