@@ -14,7 +14,7 @@ namespace {
 
 const std::string examples = std::string(DORVEX_SOURCE_DIR) + "/examples/scenarios";
 
-struct Run {
+struct ToolRun {
     int status = -1;
     std::string out;
     std::string err;
@@ -25,7 +25,7 @@ std::string contents(const std::string& file) {
     return std::string((std::istreambuf_iterator<char>(in)), {});
 }
 
-Run runTool(const std::string& arguments) {
+ToolRun runTool(const std::string& arguments) {
     TempDir directory;
     const std::string command = std::string(DORVEX_SCENARIO_BINARY) + " " + arguments + " >" +
                                 directory.file("out") + " 2>" + directory.file("err");
@@ -35,7 +35,7 @@ Run runTool(const std::string& arguments) {
 }
 
 TEST(ScenarioTool, ChecksExamplesCleanAndNamesEveryProblem) {
-    Run clean = runTool("check " + examples + "/default.json");
+    ToolRun clean = runTool("check " + examples + "/default.json");
     EXPECT_EQ(clean.status, 0);
     EXPECT_NE(clean.out.find(": ok: 1 displays, 2 running apps"), std::string::npos) << clean.out;
     EXPECT_EQ(clean.err, "");
@@ -44,7 +44,7 @@ TEST(ScenarioTool, ChecksExamplesCleanAndNamesEveryProblem) {
     const std::string file = directory.file("broken.json");
     std::ofstream(file) << R"({"displays": [{"id": 1, "bounds": {"x": 0, "y": 0, "width": 8,
         "height": 6}, "contentImage": 3}], "windws": []})";
-    Run broken = runTool("check " + file);
+    ToolRun broken = runTool("check " + file);
     EXPECT_EQ(broken.status, 1);
     EXPECT_EQ(broken.out, file + ": /displays/0/contentImage: expected a string\n" + file +
                               ": /windws: unknown key\n" + file + ": 2 problems\n");
@@ -69,7 +69,7 @@ TEST(ScenarioTool, RefusesWhatItCannotUse) {
 TEST(ScenarioTool, RendersWhatTheDriversCaptureShows) {
     TempDir directory;
     const std::string rendered = directory.file("display.png");
-    Run render = runTool("render " + examples + "/pictures.json 1 " + rendered);
+    ToolRun render = runTool("render " + examples + "/pictures.json 1 " + rendered);
     ASSERT_EQ(render.status, 0) << render.out << render.err;
 
     DriverOptions options;
