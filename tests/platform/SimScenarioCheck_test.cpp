@@ -19,8 +19,8 @@ Problems problemsOf(const SimScenarioCheck& check) {
     return problems;
 }
 
-// Problems in separate displays, apps, sections and keys, two unknown keys in one object, and
-// a bundle id (dots) as a key.
+// Problems in separate displays, apps, sections and keys, two unknown keys in one object (reported
+// in the file's order), and a bundle id (dots) as a key.
 const char* const manyProblems = R"({
   "displays": [
     {"id": 1, "bounds": {"x": 0, "y": 0, "width": 800, "height": 600}, "contentImage": 7},
@@ -40,8 +40,8 @@ TEST(SimScenarioCheck, ReportsEveryProblemWithItsPointer) {
     EXPECT_FALSE(check.scenario.has_value());
     EXPECT_EQ(problemsOf(check),
               (Problems{{"/displays/0/contentImage", "expected a string"},
-                        {"/displays/1/mian", "unknown key"},
                         {"/displays/1/sclae", "unknown key"},
+                        {"/displays/1/mian", "unknown key"},
                         {"/apps/1/pid", "required"},
                         {"/cursor/mode", "expected follows, fixed, unreadable or lags"},
                         {"/appleEvents/com.example.one/code", "expected a whole number"},

@@ -19,9 +19,6 @@ struct DriverOptions {
     // Added to the environment; a TMPDIR here replaces the driver's own (its directory's tmp).
     std::vector<std::pair<std::string, std::string>> env;
     std::vector<std::string> args;
-    // The executable; empty means the driver. Other executables that serve a driver (the MCP
-    // server) start the same way.
-    std::string executable;
 };
 
 // Options that start the driver on the scenario given as JSON text.
@@ -34,6 +31,8 @@ inline DriverOptions onDesktop(std::string scenario) {
 class DriverProcess {
 public:
     explicit DriverProcess(DriverOptions options = {});
+    // Another executable that serves a driver (the MCP server), started the same way.
+    DriverProcess(std::string executable, DriverOptions options);
     ~DriverProcess();
     DriverProcess(const DriverProcess&) = delete;
     DriverProcess& operator=(const DriverProcess&) = delete;
