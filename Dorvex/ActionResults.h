@@ -71,5 +71,23 @@ Failure interpreterFailed(const std::string& standardError);
 Failure scriptResourcesExhausted(const std::string& reason);
 Failure interpreterNotStarted(const std::string& reason);
 
+// Synthesized input.
+Failure modeRequired();
+Failure invalidMode(const std::string& mode);
+Failure invalidKey();
+Failure policyBlocked();
+Failure unsupportedKey(const std::string& key);
+Failure targetMissing(std::string refusal);
+Failure malformedExpectedFrontmostPid();
+Failure keystrokeNotPosted();
+Failure textNotPosted();
+Failure clickNotPosted();
+Failure invalidText();
+Failure invalidCoordinates();
+Failure staleScreenshot();
+Failure targetOccluded(const std::string& reason);
+Failure pointOffDisplay();
+Failure cursorNotAtPoint();
+
 } // namespace failures
 } // namespace dorvex

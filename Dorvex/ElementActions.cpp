@@ -61,12 +61,21 @@ std::optional<ResolvedElement> resolveElement(platform::Platform& platform,
     if (!parsed) return std::nullopt;
     std::optional<ResolvedElement> root = pathRoot(platform, appBundleId, *parsed);
     if (!root) return std::nullopt;
+    platform::Accessibility& ax = platform.accessibility;
+    bool insideSecureField = false;
     std::optional<platform::Element> element = parsed->resolve(
         root->element,
-        [&](const platform::Element& e) { return axChildren(platform.accessibility, e); },
-        [&](const platform::Element& e) { return axIdentity(platform.accessibility, e); });
+        [&](const platform::Element& e) {
+            PathStep step = readPathStep(ax, e);
+            insideSecureField = insideSecureField || step.secureField;
+            return std::move(step.children);
+        },
+        [&](const platform::Element& e) { return axIdentity(ax, e); },
+        [&](const platform::Element& a, const platform::Element& b) {
+            return ax.sameElement(a, b);
+        });
     if (!element) return std::nullopt;
-    return ResolvedElement{root->pid, *element};
+    return ResolvedElement{root->pid, *element, insideSecureField};
 }
 
 Json handleInvokeElementAction(Driver& driver, const ActionContext& context, const Json& action) {
@@ -105,8 +114,9 @@ Json handleSetElementValue(Driver& driver, const ActionContext& context, const J
     }
     // Only the length is reported, never the value, for a secure field or any other.
     Json result = {{"path", path}, {"valueLength", text::characterCount(text)}};
-    if (secureVerdict(driver.platform.accessibility, resolved->element) ==
-        SecureField::Verdict::secure) {
+    if (resolved->insideSecureField ||
+        secureVerdict(driver.platform.accessibility, resolved->element) ==
+            SecureField::Verdict::secure) {
         result["secure"] = true;
     }
     return context.success("Updated element value.", std::move(result));

@@ -14,6 +14,8 @@ namespace dorvex {
 struct ResolvedElement {
     int32_t pid = 0;
     platform::Element element;
+    // An element on the way to it is a secure text field: the element is part of the secret.
+    bool insideSecureField = false;
 };
 
 // The element a wire path names, re-proven: the window must still belong to the app (and to

@@ -6,6 +6,7 @@
 #include "DorvexCore/ElementBounds.h"
 #include "DorvexCore/ElementPath.h"
 #include "DorvexCore/SecureField.h"
+#include "DorvexCore/WalkLimits.h"
 #include "platform/Accessibility.h"
 #include "platform/types/Json.h"
 
@@ -39,13 +40,36 @@ std::optional<ElementBounds::Frame> axFrame(platform::Accessibility& ax,
 // "AXValue".
 SecureField::Verdict secureVerdict(platform::Accessibility& ax, const platform::Element& element);
 
+// One step of a path lookup, in one round trip: the element's children, and whether its role
+// or subrole marks a secure text field.
+struct PathStep {
+    std::vector<platform::Element> children;
+    bool secureField = false;
+};
+PathStep readPathStep(platform::Accessibility& ax, const platform::Element& element);
+
 // Sets "ownerPid", and with a path "windowId" (when the path has one) and "path": the path's
 // tokens with this element's identity.
 void addWindowIdentity(Json& node, int32_t pid, const std::optional<ElementPath>& path,
                        const ElementIdentity& identity);
 
-// What a node shows of one element. Every read a node makes happens in readElementNames and
-// readElementDetails, so that batching the reads of a node stays a change to those two.
+// One request's walk over an accessibility tree: the platform, the visit budget that every
+// walk of the request shares (secure-field verdicts below the elements included), and the
+// branch the walk stands on, so that an element listed again below itself is noticed.
+struct TreeWalk {
+    explicit TreeWalk(platform::Accessibility& accessibility) : ax(accessibility) {}
+
+    platform::Accessibility& ax;
+    WalkLimits::VisitBudget budget{WalkLimits::requestVisits};
+    std::vector<platform::Element> branch; // the ancestors of the element being read, root first
+
+    // Whether the element equals one of the branch (platform equality).
+    bool repeats(const platform::Element& element);
+};
+
+// What a node shows of one element, from one batched read: role, title, identifier, subrole,
+// actions, description, position and size, and the children (and cells, for the verdict). The value
+// is never part of it: it is read, if at all, only after the element's secure-field verdict.
 struct ElementReads {
     std::optional<std::string> role;
     std::optional<std::string> title;
@@ -55,22 +79,44 @@ struct ElementReads {
     std::vector<std::string> actions;
     Json valueFields = Json::object(); // "secure", "valuePreview" or nothing
     std::optional<ElementBounds::Frame> frame;
+    // Its role or subrole marks a secure text field: everything below it is part of the secret.
+    bool secureField = false;
+    // The raw answers the secure-field verdict looks at, so it need not read them again.
+    platform::AXAttributesResult batch;
 
     ElementIdentity identity() const;
+    // "AXChildren" as read (empty unless a list of elements).
+    std::vector<platform::Element> children() const;
 };
 
-// Role, title and identifier: what a search filters on.
-ElementReads readElementNames(platform::Accessibility& ax, const platform::Element& element);
-// The rest of a node: subrole, actions, the value fields under the secure verdict (the value
-// is read only for a readable element), description and frame.
-void readElementDetails(platform::Accessibility& ax, const platform::Element& element,
-                        ElementReads& reads);
+// One round trip for everything a node shows but its value, and its children.
+ElementReads readElement(platform::Accessibility& ax, const platform::Element& element);
+
+// The value keys of a node: "secure" for an element inside a secure field (nothing is read),
+// otherwise the verdict's fields, the value read last and only for a readable element.
+Json valueFields(TreeWalk& walk, const platform::Element& element, const ElementReads& reads,
+                 bool insideSecureField);
 
 // The node of one element without "children".
 Json flatElementNode(const ElementReads& reads, int32_t pid,
                      const std::optional<ElementPath>& path);
 
-// The node of one element and, while depth < maxDepth, of its children (depth + 1 each).
+// A tree of nodes and whether the visit budget cut it short. The tree is written as compact
+// JSON text node by node while it is read, never built as objects: a tree of thousands of
+// nodes would cost ten times its text in memory.
+struct ElementTree {
+    std::string text; // the root node
+    bool cut = false;
+    int64_t visits = 0; // elements visited, verdicts included
+};
+
+// The node of one element and, while depth < maxDepth, of its children (depth + 1 each). An
+// element that repeats one of its ancestors gets "repeatsAncestor" and no children; once the
+// request's visits are used up, no further node is added. makeElementNode gives the same node
+// as an object.
+ElementTree readElementTree(platform::Accessibility& ax, const platform::Element& element,
+                            int32_t pid, const std::optional<ElementPath>& path, int64_t depth,
+                            int64_t maxDepth);
 Json makeElementNode(platform::Accessibility& ax, const platform::Element& element, int32_t pid,
                      const std::optional<ElementPath>& path, int64_t depth, int64_t maxDepth);
 

@@ -2,6 +2,7 @@
 
 #include "DorvexCore/DriverProtocol.h"
 #include "DorvexOS/FileDescriptor.h"
+#include "DorvexOS/Memory.h"
 
 #include <cassert>
 
@@ -18,9 +19,23 @@ void DescriptorTransport::writeLine(std::string_view line) {
     writeAll(fd_, line);
 }
 
-void writeJSON(Transport& transport, const Json& object) {
+namespace {
+
+// An answer line this long (a large UI tree) leaves much freed memory behind once written.
+constexpr size_t largeLine = 1 << 20;
+
+// Writes the line and tells how long it was (0 when it could not be serialized).
+size_t writeObject(Transport& transport, const Json& object) {
     std::optional<std::string> line = DriverProtocol::encodeLine(object);
-    if (line) transport.writeLine(*line);
+    if (!line) return 0;
+    transport.writeLine(*line);
+    return line->size();
+}
+
+} // namespace
+
+void writeJSON(Transport& transport, const Json& object) {
+    writeObject(transport, object);
 }
 
 Json responseObject(const std::string& id, Json result) {
@@ -55,7 +70,9 @@ std::shared_ptr<Transport> Reply::take() {
 
 void Reply::result(Json result) && {
     if (std::shared_ptr<Transport> transport = take()) {
-        writeJSON(*transport, responseObject(id_, std::move(result)));
+        const size_t written = writeObject(*transport, responseObject(id_, std::move(result)));
+        // The answer and the line are gone now: hand what they held back to the system.
+        if (written >= largeLine) memory::releaseFree();
     }
 }
 

@@ -4,7 +4,9 @@
 #include "Dorvex/Elements.h"
 #include "Dorvex/WindowAccess.h"
 #include "DorvexCore/Coercions.h"
+#include "DorvexCore/RawJson.h"
 #include "DorvexCore/Text.h"
+#include "DorvexOS/Memory.h"
 
 #include <algorithm>
 #include <variant>
@@ -18,6 +20,18 @@ constexpr int64_t deepestTree = 20;
 constexpr int64_t defaultSearchLimit = 20;
 constexpr int64_t largestSearchLimit = 100;
 constexpr int64_t searchDepth = 12;
+// A walk that visited more elements than this hands the memory it freed back to the system.
+constexpr int64_t largeWalk = 5'000;
+
+// What a walk cut short by the request's visit budget adds to its summary.
+std::string cutTreeSummary() {
+    return " The tree was cut short after " + std::to_string(WalkLimits::requestVisits) +
+           " elements; read it with a smaller maxDepth.";
+}
+std::string cutSearchSummary() {
+    return " The search stopped after " + std::to_string(WalkLimits::requestVisits) +
+           " elements; the elements beyond them were not searched.";
+}
 
 int64_t clampedInt(const Json& action, const char* key, int64_t fallback, int64_t highest) {
     return std::clamp<int64_t>(intValue(field(action, key)).value_or(fallback), 1, highest);
@@ -95,21 +109,28 @@ int32_t targetPid(const AXReadTarget& target) {
 
 } // namespace
 
-void collectElements(platform::Accessibility& ax, const platform::Element& element, int32_t pid,
+void collectElements(TreeWalk& walk, const platform::Element& element, int32_t pid,
                      const ElementPath& path, int64_t maxDepth, int64_t currentDepth,
-                     const ElementFilters& filters, Json& into, size_t limit) {
+                     const ElementFilters& filters, Json& into, size_t limit,
+                     bool insideSecureField) {
     if (into.size() >= limit) return;
-    ElementReads reads = readElementNames(ax, element);
+    const bool descend = currentDepth < maxDepth;
+    ElementReads reads = readElement(walk.ax, element);
     if (matches(reads, filters)) {
-        readElementDetails(ax, element, reads);
+        reads.valueFields = valueFields(walk, element, reads, insideSecureField);
         into.push_back(flatElementNode(reads, pid, path));
     }
-    if (currentDepth >= maxDepth) return;
-    std::vector<platform::Element> children = axChildren(ax, element);
-    for (size_t i = 0; i < children.size() && into.size() < limit; ++i) {
-        collectElements(ax, children[i], pid, path.child(static_cast<int64_t>(i)), maxDepth,
-                        currentDepth + 1, filters, into, limit);
+    if (!descend) return;
+    const std::vector<platform::Element> children = reads.children();
+    walk.branch.push_back(element);
+    for (size_t i = 0; i < children.size() && into.size() < limit && walk.budget.take(); ++i) {
+        // An element met again below itself was searched already, with all it holds.
+        if (walk.repeats(children[i])) continue;
+        collectElements(walk, children[i], pid, path.child(static_cast<int64_t>(i)), maxDepth,
+                        currentDepth + 1, filters, into, limit,
+                        insideSecureField || reads.secureField);
     }
+    walk.branch.pop_back();
 }
 
 Json handleGetUiTree(Driver& driver, const ActionContext& context, const Json& action) {
@@ -119,9 +140,13 @@ Json handleGetUiTree(Driver& driver, const ActionContext& context, const Json& a
     const int64_t maxDepth = clampedInt(action, "maxDepth", defaultTreeDepth, deepestTree);
     TreeRoot root = treeRoot(driver.platform, target);
     const int32_t pid = targetPid(target);
-    Json tree =
-        makeElementNode(driver.platform.accessibility, root.element, pid, root.path, 0, maxDepth);
-    return context.success(root.summary, Json{{"pid", pid}, {"tree", std::move(tree)}});
+    ElementTree tree =
+        readElementTree(driver.platform.accessibility, root.element, pid, root.path, 0, maxDepth);
+    if (tree.visits > largeWalk) memory::releaseFree();
+    Json result = Json{{"pid", pid}, {"tree", RawJson::raw(tree.text)}};
+    if (!tree.cut) return context.success(root.summary, std::move(result));
+    result["truncated"] = true;
+    return context.success(root.summary + cutTreeSummary(), std::move(result));
 }
 
 Json handleFindElements(Driver& driver, const ActionContext& context, const Json& action) {
@@ -135,13 +160,20 @@ Json handleFindElements(Driver& driver, const ActionContext& context, const Json
         static_cast<size_t>(clampedInt(action, "limit", defaultSearchLimit, largestSearchLimit));
     const int32_t pid = targetPid(target);
     Json matches = Json::array();
+    TreeWalk walk(driver.platform.accessibility);
     for (const SearchRoot& root : searchRoots(driver.platform, target)) {
-        if (matches.size() >= limit) break;
-        collectElements(driver.platform.accessibility, root.element, pid, root.path, searchDepth, 0,
-                        filters, matches, limit);
+        if (matches.size() >= limit || !walk.budget.take()) break;
+        collectElements(walk, root.element, pid, root.path, searchDepth, 0, filters, matches,
+                        limit);
     }
-    const std::string summary = "Found " + std::to_string(matches.size()) + " matching elements.";
-    return context.success(summary, Json{{"matches", std::move(matches)}});
+    if (WalkLimits::requestVisits - walk.budget.left() > largeWalk) memory::releaseFree();
+    std::string summary = "Found " + std::to_string(matches.size()) + " matching elements.";
+    Json result = Json{{"matches", std::move(matches)}};
+    if (walk.budget.exhausted()) {
+        result["truncated"] = true;
+        summary += cutSearchSummary();
+    }
+    return context.success(summary, std::move(result));
 }
 
 } // namespace dorvex

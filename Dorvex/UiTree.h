@@ -1,6 +1,7 @@
 #pragma once
 
 // The UI tree and element search actions.
+#include "Dorvex/Elements.h"
 #include "DorvexCore/ElementPath.h"
 #include "platform/Accessibility.h"
 #include "platform/types/Json.h"
@@ -21,10 +22,12 @@ struct ElementFilters {
 };
 
 // Depth-first search from element (at currentDepth) down to maxDepth, appending the flat node
-// of every match to `into` until it holds `limit` nodes. Reads only role, title and
-// identifier of elements that do not match.
-void collectElements(platform::Accessibility& ax, const platform::Element& element, int32_t pid,
+// of every match to `into` until it holds `limit` nodes. An element that did not match has
+// no verdict and no value read. An element that repeats one of its ancestors is skipped, and
+// the walk stops when the request's visits are used up (walk.budget).
+void collectElements(TreeWalk& walk, const platform::Element& element, int32_t pid,
                      const ElementPath& path, int64_t maxDepth, int64_t currentDepth,
-                     const ElementFilters& filters, Json& into, size_t limit);
+                     const ElementFilters& filters, Json& into, size_t limit,
+                     bool insideSecureField = false);
 
 } // namespace dorvex

@@ -4,6 +4,8 @@
 // element is named by its owner, a root window, the child positions that lead to it, and a
 // fingerprint of the element at the end. Acting on a path walks it again and insists on the
 // same fingerprint, so a stale path never reaches whatever moved into that position.
+#include "DorvexCore/WalkLimits.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -58,16 +60,25 @@ struct ElementPath {
 
     // Walks the child positions from `from` and gives the element there when its identity still
     // matches. `children(e)` gives the ordered children of e (called once per position);
-    // `identity(e)` is called once, on the last element only.
-    template <class Element, class Children, class Identity>
-    std::optional<Element> resolve(Element from, Children&& childrenOf,
-                                   Identity&& identityOf) const {
+    // `identity(e)` is called once, on the last element only; `same(a, b)` tells whether two
+    // elements are one. A path longer than WalkLimits::pathPositions, or one that goes on
+    // below an element equal to one of its own ancestors, is none the driver hands out: it
+    // gives nothing.
+    template <class Element, class Children, class Identity, class Same = WalkLimits::NeverSame>
+    std::optional<Element> resolve(Element from, Children&& childrenOf, Identity&& identityOf,
+                                   Same&& same = Same{}) const {
         if (!identity) return std::nullopt;
+        if (children.size() > static_cast<size_t>(WalkLimits::pathPositions)) return std::nullopt;
+        std::vector<Element> branch;
         Element current = std::move(from);
-        for (int64_t index : children) {
+        for (size_t step = 0; step < children.size(); ++step) {
+            const int64_t index = children[step];
             auto list = childrenOf(current);
             if (index < 0 || static_cast<uint64_t>(index) >= list.size()) return std::nullopt;
+            branch.push_back(std::move(current));
             current = std::move(list[static_cast<size_t>(index)]);
+            const bool more = step + 1 < children.size();
+            if (more && WalkLimits::repeatsBranch(current, branch, same)) return std::nullopt;
         }
         if (!(identityOf(current) == *identity)) return std::nullopt;
         return current;

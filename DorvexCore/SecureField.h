@@ -4,6 +4,7 @@
 // holds one, must never have its value read; so every element is judged first, and only an
 // element judged readable has its value read. The judgement runs over injected attribute
 // reads, and every limit or failed read ends in "unknown", which shows no value.
+#include "DorvexCore/WalkLimits.h"
 #include "platform/types/Json.h"
 
 #include <algorithm>
@@ -51,17 +52,24 @@ bool isTextRole(std::string_view role);
 
 namespace detail {
 
-// One judgement: the callables and the budget shared by every level of the walk.
-template <class Element, class Role, class Subrole, class Children, class IsCell> struct Walk {
+// One judgement: the callables and the budget shared by every level of the walk. `request` is
+// the budget of the walk the judgement belongs to (the UI tree or search that reads this
+// element, if any): elements below the judged one are visits of that walk too.
+template <class Element, class Role, class Subrole, class Children, class IsCell, class Same>
+struct Walk {
     Role& role;
     Subrole& subrole;
     Children& children;
     IsCell& isCell;
+    Same& same;
+    WalkLimits::VisitBudget* request = nullptr;
     int budget = visitBudget;
+    std::vector<Element> branch; // the element being judged and its ancestors in this walk
 
     Verdict judge(const Element& element, int depth) {
         if (budget < 1) return Verdict::unknown;
         --budget;
+        if (depth > 0 && request && !request->take()) return Verdict::unknown;
         MayFail<std::optional<std::string>> roleRead = role(element);
         const std::optional<std::string>* roleValue =
             std::get_if<std::optional<std::string>>(&roleRead);
@@ -89,8 +97,21 @@ template <class Element, class Role, class Subrole, class Children, class IsCell
             uncertain = true;
         }
         if (depth >= depthLimit && !list.empty()) return Verdict::unknown;
+        branch.push_back(element);
+        const Verdict verdict = judgeChildren(list, unknownRole, uncertain, depth);
+        branch.pop_back();
+        return verdict;
+    }
+
+    Verdict judgeChildren(const std::vector<Element>& list, bool unknownRole, bool uncertain,
+                          int depth) {
         for (const Element& child : list) {
             if (budget < 1) return Verdict::unknown;
+            // A container listed again below itself says nothing new, and is left unsettled.
+            if (WalkLimits::repeatsBranch(child, branch, same)) {
+                uncertain = true;
+                continue;
+            }
             switch (judge(child, depth + 1)) {
             case Verdict::secure:
                 if (unknownRole && !isCell(child)) {
@@ -118,21 +139,25 @@ template <class Element> struct ReadNode {
 } // namespace detail
 
 // Judges one element. role(e) and subrole(e) give MayFail<optional<string>>, children(e) gives
-// MayFail<vector<Element>>, isCell(e) gives bool.
-template <class Element, class Role, class Subrole, class Children, class IsCell>
+// MayFail<vector<Element>>, isCell(e) gives bool; same(a, b) tells whether two elements are
+// one, and `request` (when given) is the budget of the walk the judgement is part of.
+template <class Element, class Role, class Subrole, class Children, class IsCell,
+          class Same = WalkLimits::NeverSame>
 Verdict verdict(const Element& element, Role&& role, Subrole&& subrole, Children&& children,
-                IsCell&& isCell) {
+                IsCell&& isCell, Same&& same = Same{}, WalkLimits::VisitBudget* request = nullptr) {
     detail::Walk<Element, std::remove_reference_t<Role>, std::remove_reference_t<Subrole>,
-                 std::remove_reference_t<Children>, std::remove_reference_t<IsCell>>
-        walk{role, subrole, children, isCell};
+                 std::remove_reference_t<Children>, std::remove_reference_t<IsCell>,
+                 std::remove_reference_t<Same>>
+        walk{role, subrole, children, isCell, same, request, visitBudget, {}};
     return walk.judge(element, 0);
 }
 
 // Judges one element over raw attribute reads. attributeNames(e) gives
 // optional<vector<string>> (nothing when the read failed); readAttribute(e, name) gives an
-// AttributeRead<Element>.
-template <class Element, class Names, class Read>
-Verdict axVerdict(const Element& element, Names&& attributeNames, Read&& readAttribute) {
+// AttributeRead<Element>; same and request as for verdict.
+template <class Element, class Names, class Read, class Same = WalkLimits::NeverSame>
+Verdict axVerdict(const Element& element, Names&& attributeNames, Read&& readAttribute,
+                  Same&& same = Same{}, WalkLimits::VisitBudget* request = nullptr) {
     using Node = detail::ReadNode<Element>;
     auto listed = [&](const Element& e, const std::string& name) -> MayFail<bool> {
         std::optional<std::vector<std::string>> names = attributeNames(e);
@@ -176,7 +201,8 @@ Verdict axVerdict(const Element& element, Names&& attributeNames, Read&& readAtt
     return verdict(
         Node{element, false}, [&](const Node& node) { return string(node, "AXRole"); },
         [&](const Node& node) { return string(node, "AXSubrole"); }, childNodes,
-        [](const Node& node) { return node.cell; });
+        [](const Node& node) { return node.cell; },
+        [&](const Node& a, const Node& b) { return same(a.element, b.element); }, request);
 }
 
 // The value keys of an element node: "secure" true, a "valuePreview" (null when readValue

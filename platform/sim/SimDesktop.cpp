@@ -45,30 +45,16 @@ SimFileStamp stampOf(const struct stat& info) {
             static_cast<int64_t>(info.st_mtim.tv_nsec)};
 }
 
-// Characters of UTF-8 text: every byte that does not continue a sequence starts one.
-size_t characterCount(const std::string& text) {
-    size_t count = 0;
-    for (unsigned char byte : text)
-        count += (byte & 0xC0) != 0x80;
-    return count;
-}
-
-Json labelFields(const SimElementLabel& label) {
-    return Json{{"pid", label.pid},
-                {"role", label.role},
-                {"title", label.title},
-                {"identifier", label.identifier}};
-}
-
 } // namespace
 
-SimDesktop::Call::Call(SimDesktop& desktop, const char* name) : desktop_(desktop) {
+SimDesktop::Call::Call(SimDesktop& desktop, const char* name, Kind kind) : desktop_(desktop) {
     {
         std::lock_guard lock(desktop_.mutex_);
         ++desktop_.activeCalls_;
     }
     // Counted once it is under way, so a counted call is one the destructor will wait for.
-    desktop_.recorder_.countCall(name);
+    desktop_.recorder_.countCall(name, kind == Kind::local);
+    if (kind == Kind::local) return;
     if (int64_t latency = desktop_.latencyUs_.load(); latency > 0) {
         std::this_thread::sleep_for(std::chrono::microseconds(latency));
     }
@@ -124,6 +110,7 @@ void SimDesktop::loadInitialScenario() {
 }
 
 bool SimDesktop::reloadFromText(std::string_view text) {
+    // Pictures are read here, before the lock: decoding a screen-sized PNG takes a while.
     SimScenarioLoad load = loadScenario(text, baseDirectory_);
     std::lock_guard lock(mutex_);
     if (!load.scenario) {
@@ -138,8 +125,9 @@ void SimDesktop::install(SimScenario scenario) {
     model_ = std::move(scenario);
     startModel_ = generation_ == 1;
     ++generation_;
+    pressed_.reset();
     lastLoadError_.reset();
-    latencyUs_ = model_.latencyUs;
+    latencyUs_ = options_.latencyUs.value_or(model_.latencyUs);
     changed_.notify_all();
 }
 
@@ -274,7 +262,7 @@ bool SimDesktop::isProcessTrustedWithPrompt() {
 }
 
 Element SimDesktop::createApplicationElement(int32_t pid) {
-    Call call(*this, "createApplicationElement");
+    Call call(*this, "createApplicationElement", Call::Kind::local);
     std::lock_guard lock(mutex_);
     if (!model_.app(pid)) {
         return makeElement({SimHandle::Kind::noApplication, this, generation_, pid, 0});
@@ -283,30 +271,30 @@ Element SimDesktop::createApplicationElement(int32_t pid) {
 }
 
 Element SimDesktop::createSystemWideElement() {
-    Call call(*this, "createSystemWideElement");
+    Call call(*this, "createSystemWideElement", Call::Kind::local);
     // The one system-wide element outlives reloads, so every handle to it is the same.
     return makeElement({SimHandle::Kind::systemWide, this, 0, 0, 0});
 }
 
-AXElementResult SimDesktop::hitTest(std::optional<int32_t> onlyPid, Point point) {
+SimDesktop::SimHit SimDesktop::hitNode(std::optional<int32_t> onlyPid, Point point) const {
     for (const SimHitRegion& region : model_.hitRegions) {
         if (!contains(region.rect, point)) continue;
-        if (!region.elementId) return {region.error, {}};
+        if (!region.elementId) return {region.error, std::nullopt};
         auto found = model_.elementIds.find(*region.elementId);
-        if (found == model_.elementIds.end()) return {axerr::cannotComplete, {}};
-        return {axerr::success, elementFor(found->second)};
+        if (found == model_.elementIds.end()) return {axerr::cannotComplete, std::nullopt};
+        return {axerr::success, found->second};
     }
     const SimWindow* window = windowAt(model_.windows, point, onlyPid);
-    if (!window) return {axerr::noValue, {}};
+    if (!window) return {axerr::noValue, std::nullopt};
     const SimApp* app = nullptr;
     if (window->ownerPid && *window->ownerPid >= 1 && *window->ownerPid <= INT32_MAX) {
         app = model_.app(static_cast<int32_t>(*window->ownerPid));
     }
-    if (!app) return {axerr::cannotComplete, {}};
+    if (!app) return {axerr::cannotComplete, std::nullopt};
     std::optional<uint32_t> axWindow;
     if (window->number) axWindow = nodeWithWindowNumber(app->tree, *window->number);
-    if (!axWindow) return {axerr::success, elementFor({app->info.pid, 0})};
-    return {axerr::success, elementFor({app->info.pid, deepestAt(app->tree, *axWindow, point)})};
+    if (!axWindow) return {axerr::success, SimNodeRef{app->info.pid, 0}};
+    return {axerr::success, SimNodeRef{app->info.pid, deepestAt(app->tree, *axWindow, point)}};
 }
 
 AXElementResult SimDesktop::copyElementAtPosition(const Element& root, Point point) {
@@ -314,12 +302,14 @@ AXElementResult SimDesktop::copyElementAtPosition(const Element& root, Point poi
     std::lock_guard lock(mutex_);
     Target target = resolve(root);
     if (target.code != axerr::success) return {target.code, {}};
-    if (target.systemWide) return hitTest(std::nullopt, point);
-    return hitTest(target.app->info.pid, point);
+    SimHit hit = hitNode(
+        target.systemWide ? std::nullopt : std::optional<int32_t>(target.app->info.pid), point);
+    if (!hit.node) return {hit.code, {}};
+    return {hit.code, elementFor(*hit.node)};
 }
 
 AXPidResult SimDesktop::elementPid(const Element& element) {
-    Call call(*this, "elementPid");
+    Call call(*this, "elementPid", Call::Kind::local);
     // Like the real call, the pid is part of the reference and outlives the element.
     const SimHandle* handle = handleOf(element);
     if (!handle || handle->kind == SimHandle::Kind::systemWide) {
@@ -329,7 +319,7 @@ AXPidResult SimDesktop::elementPid(const Element& element) {
 }
 
 int32_t SimDesktop::setMessagingTimeout(const Element& element, double seconds) {
-    Call call(*this, "setMessagingTimeout");
+    Call call(*this, "setMessagingTimeout", Call::Kind::local);
     std::lock_guard lock(mutex_);
     Target target = resolve(element);
     if (target.code != axerr::success) return target.code;
@@ -351,6 +341,11 @@ AXAttributeResult SimDesktop::systemWideAttribute(const std::string& attribute) 
             return {axerr::noValue, {}};
         }
         return {axerr::success, {elementFor({*model_.frontmostPid, 0})}};
+    }
+    if (attribute == "AXFocusedUIElement") {
+        const SimApp* front = model_.frontmostPid ? model_.app(*model_.frontmostPid) : nullptr;
+        if (!front || !front->tree.focus) return {axerr::noValue, {}};
+        return {axerr::success, {elementFor({front->info.pid, *front->tree.focus})}};
     }
     return {axerr::attributeUnsupported, {}};
 }
@@ -395,7 +390,9 @@ AXNamesResult SimDesktop::copyAttributeNames(const Element& element) {
     std::lock_guard lock(mutex_);
     Target target = resolve(element);
     if (target.code != axerr::success) return {target.code, {}};
-    if (target.systemWide) return {axerr::success, {"AXRole", "AXFocusedApplication"}};
+    if (target.systemWide) {
+        return {axerr::success, {"AXRole", "AXFocusedApplication", "AXFocusedUIElement"}};
+    }
     return attributeNames(target.app->tree, target.index);
 }
 
@@ -412,6 +409,11 @@ int32_t SimDesktop::performAction(const Element& element, const std::string& act
         } else {
             code = sim::performAction(target.app->tree, target.index, action);
             event.update(labelFields(labelOf(*target.app, target.index)));
+            SimTree& tree = target.app->tree;
+            if (code == axerr::success && action == "AXPress" &&
+                acceptsText(tree.nodes[target.index])) {
+                tree.focus = target.index;
+            }
         }
     }
     event["action"] = action;
@@ -442,7 +444,7 @@ int32_t SimDesktop::setStringAttribute(const Element& element, const std::string
     if (secret) {
         // A secure field's text never reaches the log, only how long it was.
         event["secure"] = true;
-        event["length"] = characterCount(value);
+        event["length"] = codePointCount(value);
     } else {
         event["value"] = value;
     }
@@ -452,7 +454,7 @@ int32_t SimDesktop::setStringAttribute(const Element& element, const std::string
 }
 
 bool SimDesktop::sameElement(const Element& a, const Element& b) {
-    Call call(*this, "sameElement");
+    Call call(*this, "sameElement", Call::Kind::local);
     const SimHandle* left = handleOf(a);
     const SimHandle* right = handleOf(b);
     if (!left || !right) return false;
@@ -462,7 +464,7 @@ bool SimDesktop::sameElement(const Element& a, const Element& b) {
 }
 
 bool SimDesktop::hasWindowNumberFunction() {
-    Call call(*this, "hasWindowNumberFunction");
+    Call call(*this, "hasWindowNumberFunction", Call::Kind::local);
     std::lock_guard lock(mutex_);
     return model_.hasWindowNumberFunction;
 }

@@ -11,6 +11,8 @@ namespace {
 constexpr int maxTreeDepth = 1000; // deep enough for any real window, shallow enough for a stack
 constexpr std::array<std::string_view, 3> topLevelRoles{"AXWindow", "AXSheet", "AXDrawer"};
 constexpr std::string_view secureRole = "AXSecureTextField";
+constexpr std::array<std::string_view, 5> textRoles{
+    "AXTextField", "AXTextArea", "AXSecureTextField", "AXComboBox", "AXSearchField"};
 
 // Keys of an element that stand for one attribute each.
 constexpr std::array<std::pair<const char*, const char*>, 6> stringShortcuts{{
@@ -127,39 +129,82 @@ private:
     void addChildren(ObjectReader& reader, uint32_t index, int depth) {
         if (const Json* windows = reader.array("windows")) {
             if (index != 0) refuse(reader.pathOf("windows"), "only the application has windows");
-            for (uint32_t child : addList(*windows, reader.pathOf("windows"), index, depth)) {
+            std::vector<SimListedReference> references;
+            for (uint32_t child :
+                 addList(*windows, reader.pathOf("windows"), index, depth, references)) {
                 tree.nodes[index].windows.push_back(child);
                 tree.nodes[index].children.push_back(child);
             }
+            if (!references.empty()) {
+                refuse(reader.pathOf("windows"), "windows are defined in place, not referenced");
+            }
         }
         if (const Json* children = reader.array("children")) {
-            for (uint32_t child : addList(*children, reader.pathOf("children"), index, depth)) {
+            // The application element lists its windows first.
+            const size_t windows = tree.nodes[index].children.size();
+            std::vector<SimListedReference> references;
+            for (uint32_t child :
+                 addList(*children, reader.pathOf("children"), index, depth, references)) {
                 tree.nodes[index].children.push_back(child);
             }
+            for (SimListedReference& reference : references)
+                reference.position += windows;
+            tree.nodes[index].childReferences = std::move(references);
         }
         if (const Json* cells = reader.array("cells")) {
             tree.nodes[index].hasCells = true;
-            tree.nodes[index].cells = addList(*cells, reader.pathOf("cells"), index, depth);
+            std::vector<SimListedReference> references;
+            std::vector<uint32_t> added =
+                addList(*cells, reader.pathOf("cells"), index, depth, references);
+            tree.nodes[index].cells = std::move(added);
+            tree.nodes[index].cellReferences = std::move(references);
         }
     }
 
+    // The elements of a list, added as children of `parent`; an item {"element": "<id>"} is a
+    // reference to an element defined elsewhere and only remembered with its position.
     std::vector<uint32_t> addList(const Json& list, const std::string& path, uint32_t parent,
-                                  int depth) {
+                                  int depth, std::vector<SimListedReference>& references) {
         std::vector<uint32_t> added;
         for (size_t i = 0; i < list.size(); ++i) {
-            added.push_back(add(list[i], path + "[" + std::to_string(i) + "]", parent, depth + 1));
+            const std::string itemPath = path + "[" + std::to_string(i) + "]";
+            if (const std::optional<std::string> id = referenceItem(list[i], itemPath)) {
+                references.push_back({i, *id});
+                continue;
+            }
+            added.push_back(add(list[i], itemPath, parent, depth + 1));
         }
         return added;
+    }
+
+    static std::optional<std::string> referenceItem(const Json& item, const std::string& path) {
+        if (!item.is_object() || !item.contains("element")) return std::nullopt;
+        if (item.size() != 1 || !item["element"].is_string()) {
+            refuse(path, "a listed reference is {\"element\": \"<id>\"} alone");
+        }
+        return item["element"].get<std::string>();
     }
 
     const std::optional<std::string>& appName_;
 };
 
-SimValue nodeList(int32_t pid, const std::vector<uint32_t>& indices) {
+// Owned elements in order, with the references put back at their positions.
+SimValue nodeList(int32_t pid, const std::vector<uint32_t>& indices,
+                  const std::vector<SimListedReference>& references = {}) {
     SimValueList list;
-    list.reserve(indices.size());
-    for (uint32_t index : indices)
-        list.emplace_back().value = SimNodeRef{pid, index};
+    list.reserve(indices.size() + references.size());
+    auto reference = references.begin();
+    auto owned = indices.begin();
+    while (owned != indices.end() || reference != references.end()) {
+        if (reference != references.end() && reference->position == list.size()) {
+            list.emplace_back().value = SimElementId{reference->id};
+            ++reference;
+        } else if (owned != indices.end()) {
+            list.emplace_back().value = SimNodeRef{pid, *owned++};
+        } else {
+            list.emplace_back().value = SimElementId{(reference++)->id};
+        }
+    }
     return {std::move(list)};
 }
 
@@ -181,9 +226,12 @@ std::optional<SimValue> derivedAttribute(const SimTree& tree, int32_t pid, uint3
                                          std::string_view name) {
     const SimNode& node = tree.nodes[index];
     if (name == "AXParent" && node.parent) return SimValue{SimNodeRef{pid, *node.parent}};
-    if (name == "AXChildren") return nodeList(pid, node.children);
+    if (name == "AXChildren") return nodeList(pid, node.children, node.childReferences);
     if (name == "AXWindows" && index == 0) return nodeList(pid, node.windows);
-    if (name == "AXCells" && node.hasCells) return nodeList(pid, node.cells);
+    if (name == "AXCells" && node.hasCells) return nodeList(pid, node.cells, node.cellReferences);
+    if (name == "AXFocusedUIElement" && index == 0 && tree.focus) {
+        return SimValue{SimNodeRef{pid, *tree.focus}};
+    }
     if (name == "AXTopLevelUIElement") {
         if (std::optional<uint32_t> top = topLevelOf(tree, index)) {
             return SimValue{SimNodeRef{pid, *top}};
@@ -192,8 +240,8 @@ std::optional<SimValue> derivedAttribute(const SimTree& tree, int32_t pid, uint3
     return std::nullopt;
 }
 
-constexpr std::array<std::string_view, 5> derivedNames{"AXParent", "AXChildren", "AXWindows",
-                                                       "AXCells", "AXTopLevelUIElement"};
+constexpr std::array<std::string_view, 6> derivedNames{
+    "AXParent", "AXChildren", "AXWindows", "AXCells", "AXTopLevelUIElement", "AXFocusedUIElement"};
 
 bool isSecureNode(const SimNode& node) {
     return stringAttribute(node, "AXRole") == secureRole ||
@@ -377,10 +425,46 @@ std::optional<uint32_t> nodeWithWindowNumber(const SimTree& tree, uint32_t windo
     return std::nullopt;
 }
 
+std::optional<uint32_t> nodeWithId(const SimTree& tree, const std::string& id) {
+    for (uint32_t index = 0; index < tree.nodes.size(); ++index) {
+        if (!id.empty() && tree.nodes[index].id == id) return index;
+    }
+    return std::nullopt;
+}
+
+bool acceptsText(const SimNode& node) {
+    std::optional<std::string> role = stringAttribute(node, "AXRole");
+    return role && std::find(textRoles.begin(), textRoles.end(), *role) != textRoles.end();
+}
+
+bool typeInto(SimNode& node, std::size_t erase, const std::string& text) {
+    if (node.error) return false;
+    SimValue* stored = nullptr;
+    for (auto& [name, value] : node.attributes) {
+        if (name == "AXValue") stored = &value;
+    }
+    if (!stored) stored = &node.attributes.emplace_back("AXValue", SimValue{}).second;
+    auto* current = std::get_if<std::string>(&stored->value);
+    std::string edited = current ? *current : std::string();
+    for (; erase > 0 && !edited.empty(); --erase) {
+        // Drop continuation bytes, then the lead byte: one code point.
+        while (!edited.empty() && (static_cast<unsigned char>(edited.back()) & 0xC0) == 0x80) {
+            edited.pop_back();
+        }
+        if (!edited.empty()) edited.pop_back();
+    }
+    stored->value = edited + text;
+    return true;
+}
+
 void collectReferences(const SimTree& tree, std::vector<std::string>& out) {
     for (const SimNode& node : tree.nodes) {
         for (const auto& [name, value] : node.attributes)
             collectValueReferences(value, out);
+        for (const SimListedReference& reference : node.childReferences)
+            out.push_back(reference.id);
+        for (const SimListedReference& reference : node.cellReferences)
+            out.push_back(reference.id);
     }
 }
 

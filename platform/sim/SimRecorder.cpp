@@ -1,5 +1,7 @@
 #include "platform/sim/SimRecorder.h"
 
+#include <string_view>
+
 namespace dorvex::platform::sim {
 namespace {
 
@@ -8,6 +10,13 @@ std::string dumpLine(const Json& value) {
 }
 
 } // namespace
+
+Json labelFields(const SimElementLabel& label) {
+    return Json{{"pid", label.pid},
+                {"role", label.role},
+                {"title", label.title},
+                {"identifier", label.identifier}};
+}
 
 SimRecorder::SimRecorder(const std::optional<std::string>& eventLogPath) {
     if (eventLogPath) {
@@ -19,10 +28,13 @@ SimRecorder::SimRecorder(const std::optional<std::string>& eventLogPath) {
     }
 }
 
-void SimRecorder::countCall(const char* name) {
+void SimRecorder::countCall(const char* name, bool local) {
     std::lock_guard lock(mutex_);
-    ++roundTrips_;
-    ++calls_[name];
+    ++(local ? localCalls_ : roundTrips_);
+    // Looked up by view first: counting a call makes no string once its name is known.
+    auto found = calls_.find(std::string_view(name));
+    if (found == calls_.end()) found = calls_.emplace(name, 0).first;
+    ++found->second;
 }
 
 void SimRecorder::countValueRead(const SimElementLabel& element) {
@@ -56,8 +68,10 @@ Json SimRecorder::stats() const {
         row["count"] = count;
         reads.push_back(std::move(row));
     }
-    return Json{
-        {"roundTrips", roundTrips_}, {"calls", std::move(calls)}, {"valueReads", std::move(reads)}};
+    return Json{{"roundTrips", roundTrips_},
+                {"localCalls", localCalls_},
+                {"calls", std::move(calls)},
+                {"valueReads", std::move(reads)}};
 }
 
 std::vector<Json> SimRecorder::events() const {

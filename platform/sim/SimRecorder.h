@@ -28,6 +28,9 @@ struct SimElementLabel {
     }
 };
 
+// {"pid", "role", "title", "identifier"}: how event lines name an element.
+Json labelFields(const SimElementLabel& label);
+
 class SimRecorder {
 public:
     // The in-memory event list keeps only the newest events, so long benchmark runs stay small.
@@ -35,11 +38,13 @@ public:
 
     explicit SimRecorder(const std::optional<std::string>& eventLogPath);
 
-    void countCall(const char* name);
+    // A call the app answers (a round trip) or one the driver's process answers alone, such as
+    // comparing two element references (`local`).
+    void countCall(const char* name, bool local = false);
     void countValueRead(const SimElementLabel& element);
     void recordEvent(Json event);
 
-    // {"roundTrips":N,"calls":{name:N},"valueReads":[{"pid",..,"count":N}]}
+    // {"roundTrips":N,"localCalls":N,"calls":{name:N},"valueReads":[{"pid",..,"count":N}]}
     Json stats() const;
     std::vector<Json> events() const;
     // Writes stats() to the file, replacing it; false when it cannot be written.
@@ -49,7 +54,8 @@ private:
     mutable std::mutex mutex_;
     File log_;
     uint64_t roundTrips_ = 0;
-    std::map<std::string, uint64_t> calls_;
+    uint64_t localCalls_ = 0;
+    std::map<std::string, uint64_t, std::less<>> calls_;
     std::map<SimElementLabel, uint64_t> valueReads_;
     std::deque<Json> events_;
 };

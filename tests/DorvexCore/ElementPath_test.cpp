@@ -233,5 +233,68 @@ TEST(ElementPathResolve, WalksPositionsAndComparesOnlyTheLastIdentity) {
     }
 }
 
+// A loop: "w" lists itself and "g", "g" lists "w". Elements are handles "name#n"; two handles of
+// one element are equal, as the platform's equality says, though the handles differ.
+TEST(ElementPathResolve, StopsBelowARepeatedElementAndAtOverlongPaths) {
+    const ElementIdentity window("AXWindow", "Main", std::nullopt, std::nullopt, std::nullopt);
+    const ElementIdentity group("AXGroup", std::nullopt, std::nullopt, std::nullopt, std::nullopt);
+    int handles = 0;
+    std::vector<std::string> childCalls;
+    auto name = [](const std::string& handle) { return handle.substr(0, handle.find('#')); };
+    auto walk = [&](const ElementPath& path) -> std::optional<std::string> {
+        childCalls.clear();
+        std::optional<std::string> found = path.resolve(
+            std::string("w#0"),
+            [&](const std::string& e) {
+                childCalls.push_back(name(e));
+                const std::string n = std::to_string(++handles);
+                return name(e) == "w" ? std::vector<std::string>{"w#" + n, "g#" + n}
+                                      : std::vector<std::string>{"w#" + n};
+            },
+            [&](const std::string& e) { return name(e) == "w" ? window : group; },
+            [&](const std::string& a, const std::string& b) { return name(a) == name(b); });
+        if (!found) return std::nullopt;
+        return name(*found);
+    };
+    struct Case {
+        const char* name;
+        std::vector<int64_t> positions;
+        ElementIdentity identity;
+        std::optional<std::string> expected;
+        std::vector<std::string> childCalls;
+    } cases[] = {
+        {"ends at the window listed again", {0}, window, "w", {"w"}},
+        {"goes on below the window listed again", {0, 1}, group, std::nullopt, {"w"}},
+        {"ends at the window listed by the group", {1, 0}, window, "w", {"w", "g"}},
+        {"goes on below it", {1, 0, 1}, group, std::nullopt, {"w", "g"}},
+        {"a new element", {1}, group, "g", {"w"}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(walk(ElementPath{7, 1, c.positions, c.identity}), c.expected) << c.name;
+        EXPECT_EQ(childCalls, c.childCalls) << c.name;
+    }
+
+    // Longer than any path the driver hands out: refused before anything is read. Without the
+    // loop check, window, group, window, ... for 64 positions ends at the window and resolves.
+    std::vector<int64_t> longest;
+    for (int64_t i = 0; i < WalkLimits::pathPositions; ++i)
+        longest.push_back(i % 2 == 0 ? 1 : 0);
+    auto plainWalk = [&](const ElementPath& path) {
+        childCalls.clear();
+        return path.resolve(
+            std::string("w#0"),
+            [&](const std::string& e) {
+                childCalls.push_back(name(e));
+                return name(e) == "w" ? std::vector<std::string>{"w#x", "g#x"}
+                                      : std::vector<std::string>{"w#x"};
+            },
+            [&](const std::string& e) { return name(e) == "w" ? window : group; });
+    };
+    EXPECT_TRUE(plainWalk(ElementPath{7, 1, longest, window}).has_value());
+    longest.push_back(1);
+    EXPECT_FALSE(plainWalk(ElementPath{7, 1, longest, group}).has_value());
+    EXPECT_TRUE(childCalls.empty());
+}
+
 } // namespace
 } // namespace dorvex

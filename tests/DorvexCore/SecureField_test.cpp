@@ -324,6 +324,78 @@ TEST(SecureFieldVerdict, GenericWalkTreatsFailedRoleAsAbsent) {
     EXPECT_EQ(verdict(std::string("y"), role, subrole, children, isCell), Verdict::unknown);
 }
 
+// Elements are numbered, so an element listed again below itself has the same number.
+TEST(SecureFieldVerdict, ALoopOrTheRequestBudgetLeavesItUnsettled) {
+    const std::string secure(axRole);
+    struct LoopCase {
+        const char* name;
+        std::function<int(FakeAX&)> build;
+        Verdict expected;
+    };
+    const LoopCase cases[] = {
+        {"text field listing itself",
+         [](FakeAX& ax) {
+             int e = ax.add("AXTextField");
+             ax.set(e, "AXChildren", Read{std::vector<int>{e}, std::nullopt});
+             return e;
+         },
+         Verdict::unknown},
+        {"text area whose child lists the area",
+         [](FakeAX& ax) {
+             int area = ax.add("AXTextArea");
+             int inner = ax.add("AXTextField", std::vector<int>{area});
+             ax.set(area, "AXChildren", Read{std::vector<int>{ax.add("AXButton"), inner}, {}});
+             return area;
+         },
+         Verdict::unknown},
+        {"combo box listing itself before a secure field",
+         [&](FakeAX& ax) {
+             int combo = ax.add("AXComboBox");
+             ax.set(combo, "AXChildren", Read{std::vector<int>{combo, ax.add(secure)}, {}});
+             return combo;
+         },
+         Verdict::secure},
+        {"one element listed twice side by side is no loop",
+         [](FakeAX& ax) {
+             int button = ax.add("AXButton");
+             return ax.add("AXTextArea", std::vector<int>{button, button});
+         },
+         Verdict::readable},
+    };
+    for (const LoopCase& c : cases) {
+        FakeAX ax;
+        const int element = c.build(ax);
+        const Verdict verdict = axVerdict(
+            element, [&](int e) { return ax.names(e); },
+            [&](int e, const std::string& name) { return ax.read(e, name); },
+            [](int a, int b) { return a == b; });
+        EXPECT_EQ(verdict, c.expected) << c.name;
+        // The judged element's children are read once: it is never judged again below itself.
+        EXPECT_EQ(std::count(ax.reads.begin(), ax.reads.end(),
+                             std::make_pair(element, std::string("AXChildren"))),
+                  1)
+            << c.name;
+    }
+
+    // Elements below the judged one are visits of the request's walk too.
+    struct BudgetCase {
+        int64_t visits;
+        Verdict expected;
+        bool exhausted;
+    } budgets[] = {{3, Verdict::readable, false}, {2, Verdict::unknown, true}};
+    for (const BudgetCase& b : budgets) {
+        FakeAX ax;
+        const int area = ax.add("AXTextArea", buttons(ax, 3));
+        WalkLimits::VisitBudget request(b.visits);
+        const Verdict verdict = axVerdict(
+            area, [&](int e) { return ax.names(e); },
+            [&](int e, const std::string& name) { return ax.read(e, name); },
+            WalkLimits::NeverSame{}, &request);
+        EXPECT_EQ(verdict, b.expected) << b.visits;
+        EXPECT_EQ(request.exhausted(), b.exhausted) << b.visits;
+    }
+}
+
 TEST(SecureField, IsMatchesEitherRoleOrSubrole) {
     struct Row {
         std::optional<std::string> role, subrole;
