@@ -9,6 +9,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -21,6 +23,19 @@ bool pressesSameKey(const ParsedKey& a, const ParsedKey& b) {
     return codeA && codeA == dorvex::KeySpec::keyCode(b.key);
 }
 
+// The refused shortcuts as parsed, once.
+const std::vector<std::pair<std::string, ParsedKey>>& refusedKeys() {
+    static const std::vector<std::pair<std::string, ParsedKey>> keys = [] {
+        std::vector<std::pair<std::string, ParsedKey>> parsed;
+        for (const std::string& shortcut : dorvex::KeySpec::blockedShortcutSet()) {
+            if (auto key = dorvex::KeySpec::parseKeySpec(shortcut))
+                parsed.emplace_back(shortcut, *key);
+        }
+        return parsed;
+    }();
+    return keys;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -31,9 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::optional<ParsedKey> parsed = KeySpec::parseKeySpec(spec);
     if (!parsed) return 0;
     (void)KeySpec::keyCode(parsed->key);
-    for (const std::string& shortcut : KeySpec::blockedShortcutSet()) {
-        std::optional<ParsedKey> refused = KeySpec::parseKeySpec(shortcut);
-        if (refused && pressesSameKey(*parsed, *refused) && !blocked) {
+    for (const auto& [shortcut, refused] : refusedKeys()) {
+        if (pressesSameKey(*parsed, refused) && !blocked) {
             std::fprintf(stderr, "KeySpec_fuzz: \"%s\" presses %s but is not refused\n",
                          spec.c_str(), shortcut.c_str());
             std::abort();

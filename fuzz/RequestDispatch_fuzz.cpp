@@ -7,8 +7,9 @@
 // one JSON object on one line, and no reply is dropped unanswered.
 //
 // Nothing outside the process is touched: the script interpreter is a path that does not exist
-// (a run fails to start; no program runs), captures and script files go to a temporary
-// directory removed after each input, and the sim's delays are capped so no input waits long.
+// (a run fails to start; no program runs), script files go to a temporary directory emptied
+// after each input, captures fail before their encoding (no file), and the sim's delays are
+// capped so that no input waits long.
 #include "Dorvex/Driver.h"
 #include "Dorvex/ProcessWide.h"
 #include "Dorvex/RequestLoop.h"
@@ -142,6 +143,7 @@ private:
     int fd_;
 };
 
+// The script files' directory, made once; whatever an input leaves in it is removed after it.
 class ScratchDirectory {
 public:
     ScratchDirectory() {
@@ -156,10 +158,19 @@ public:
     ScratchDirectory(const ScratchDirectory&) = delete;
     ScratchDirectory& operator=(const ScratchDirectory&) = delete;
     const fs::path& path() const { return path_; }
+    void empty() const {
+        for (const fs::directory_entry& entry : fs::directory_iterator(path_))
+            fs::remove_all(entry.path());
+    }
 
 private:
     fs::path path_;
 };
+
+const ScratchDirectory& scratch() {
+    static const ScratchDirectory directory;
+    return directory;
+}
 
 // "#name" on the first line picks a scenario; the rest of the input is the session.
 std::pair<const std::string*, std::string_view> scenarioAndSession(std::string_view input) {
@@ -177,7 +188,6 @@ std::pair<const std::string*, std::string_view> scenarioAndSession(std::string_v
 
 void runSession(std::string_view input) {
     auto [scenario, session] = scenarioAndSession(input);
-    ScratchDirectory scratch;
     sim::SimOptions options;
     options.scenarioText = *scenario;
     options.baseDirectory = scenarioDirectory.string();
@@ -185,9 +195,11 @@ void runSession(std::string_view input) {
     sim::SimDesktop desktop(std::move(options));
 
     dorvex::ProcessSettings settings;
-    settings.interpreterPath = (scratch.path() / "no-such-interpreter").string();
-    settings.scriptDirectory = scratch.path();
-    settings.captureDirectory = scratch.path() / "captures";
+    settings.interpreterPath = (scratch().path() / "no-such-interpreter").string();
+    settings.scriptDirectory = scratch().path();
+    // A directory that cannot be made: a capture goes as far as its pixels and fails before
+    // encoding, which would take most of the time of an input and leave files.
+    settings.captureDirectory = "/dev/null/captures";
     settings.appInventoryTimeoutMs = 10;
     auto transport = std::make_shared<CountingTransport>();
     {
@@ -204,6 +216,7 @@ void runSession(std::string_view input) {
         desktop.reloadFromText(*scenario); // wakes a running-app read parked on a hang fault
         shared.appInventory.waitWhileRunning();
     }
+    scratch().empty();
     if (transport->answers() != expectedAnswers(session)) {
         fail("the answers do not match the accepted requests one for one");
     }
