@@ -4,7 +4,6 @@
 #include <array>
 #include <charconv>
 #include <cmath>
-#include <deque>
 #include <string_view>
 
 namespace dorvex {
@@ -140,7 +139,8 @@ public:
                   &reads.batch.values[nodeChildren], &reads.batch.values[nodeCells]};
     }
 
-    // The names as read, or nothing when the read failed; valid while this object lives.
+    // The names as read, or nothing when the read failed; valid until the next read adds
+    // entries, which the rules allow for (they look names up before reading).
     const std::vector<std::string>* names(size_t index) {
         Entry& entry = entries_[index];
         if (!entry.names) entry.names = ax_.copyAttributeNames(entry.element);
@@ -154,7 +154,9 @@ public:
         if (slot == slotNames.size()) return convert(ax_.copyAttributeValue(element(index), name));
         if (index == 0 && known_[slot] != nullptr) return convert(*known_[slot]);
         if (!entries_[index].reads[slot]) readMissing(index);
-        return convert(*entries_[index].reads[slot]);
+        // A copy: converting a list adds entries, which may move the one read from.
+        const platform::AXAttributeResult answer = *entries_[index].reads[slot];
+        return convert(answer);
     }
 
     bool same(size_t a, size_t b) { return ax_.sameElement(element(a), element(b)); }
@@ -217,9 +219,7 @@ private:
     }
 
     platform::Accessibility& ax_;
-    // A deque: entries joining never move the others, so the names and reads handed out stay
-    // where they are for the whole judgement.
-    std::deque<Entry> entries_;
+    std::vector<Entry> entries_;
     std::array<const platform::AXAttributeResult*, 4> known_{}; // the judged element's
 };
 
@@ -387,11 +387,10 @@ class NodeText {
 public:
     explicit NodeText(std::string& out) : out_(out) {}
 
-    void key(std::string_view name, bool first = false) {
+    // `name` is the key with its quotes and colon, after a comma unless it is the first.
+    void key(std::string_view quotedName, bool first = false) {
         if (!first) out_ += ',';
-        out_ += '"';
-        out_ += name;
-        out_ += "\":";
+        out_ += quotedName;
     }
     void text(std::string_view value) {
         if (plain(value)) {
@@ -406,7 +405,7 @@ public:
         if (value) {
             text(std::string_view(*value));
         } else {
-            out_ += "null";
+            out_ += std::string_view("null");
         }
     }
     void texts(const std::vector<std::string>& values) {
@@ -429,7 +428,7 @@ public:
         if (std::isfinite(value) && std::trunc(value) == value && std::fabs(value) < 1e15 &&
             !(value == 0 && std::signbit(value))) {
             number(static_cast<int64_t>(value));
-            out_ += ".0";
+            out_ += std::string_view(".0");
         } else {
             out_ += Json(value).dump();
         }
@@ -438,40 +437,40 @@ public:
     // The keys of flatElementNode, in its order, and the opening of "children".
     void node(const ElementReads& reads, TreeWriting& writing, bool repeated) {
         out_ += '{';
-        key("role", true);
+        key(R"("role":)", true);
         text(reads.role);
-        key("title");
+        key(R"("title":)");
         text(reads.title);
-        key("identifier");
+        key(R"("identifier":)");
         text(reads.identifier);
-        key("subrole");
+        key(R"("subrole":)");
         text(reads.subrole);
-        key("actions");
+        key(R"("actions":)");
         texts(reads.actions);
         value(reads.value);
-        key("ownerPid");
+        key(R"("ownerPid":)");
         number(int64_t{writing.pid});
         if (writing.paths) path(reads, writing);
         // ElementBounds::field's keys and rule: only a frame with a positive width and height.
         if (const std::optional<ElementBounds::Frame>& frame = reads.frame;
             frame && frame->width > 0 && frame->height > 0) {
-            key("bounds");
+            key(R"("bounds":)");
             out_ += '{';
-            key("x", true);
+            key(R"("x":)", true);
             number(frame->x);
-            key("y");
+            key(R"("y":)");
             number(frame->y);
-            key("width");
+            key(R"("width":)");
             number(frame->width);
-            key("height");
+            key(R"("height":)");
             number(frame->height);
             out_ += '}';
         }
         if (repeated) {
-            key("repeatsAncestor");
-            out_ += "true";
+            key(R"("repeatsAncestor":)");
+            out_ += std::string_view("true");
         }
-        key("children");
+        key(R"("children":)");
         out_ += '[';
     }
 
@@ -480,11 +479,11 @@ private:
     void value(const NodeValue& value) {
         switch (value.verdict) {
         case SecureField::Verdict::secure:
-            key("secure");
-            out_ += "true";
+            key(R"("secure":)");
+            out_ += std::string_view("true");
             break;
         case SecureField::Verdict::readable:
-            key("valuePreview");
+            key(R"("valuePreview":)");
             text(value.preview);
             break;
         case SecureField::Verdict::unknown:
@@ -495,10 +494,10 @@ private:
     // "windowId" (when the path has one) and "path": the tokens so far and this identity.
     void path(const ElementReads& reads, TreeWriting& writing) {
         if (writing.windowId) {
-            key("windowId");
+            key(R"("windowId":)");
             number(*writing.windowId);
         }
-        key("path");
+        key(R"("path":)");
         out_ += '[';
         out_ += writing.pathPrefix;
         if (!writing.pathPrefix.empty()) out_ += ',';
@@ -552,7 +551,7 @@ void writeTreeNode(TreeWalk& walk, TreeWriting& writing, const Element& element,
         }
         walk.branch.pop_back();
     }
-    out += "]}";
+    out += std::string_view("]}");
 }
 
 // The tokens of the root's path without identity, as the prefix of every node's path.

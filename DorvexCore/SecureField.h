@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -184,10 +185,17 @@ Verdict axVerdict(const Element& element, Names&& attributeNames, Read&& readAtt
     auto childNodes = [&](const Node& node) -> MayFail<std::vector<Node>> {
         const auto names = attributeNames(node.element);
         if (!names) return ReadFailed{};
+        // Both looked up before any read, so the names need not outlive the reads.
+        auto isListed = [&](const char* name) {
+            return std::find(names->begin(), names->end(), name) != names->end();
+        };
+        const bool listedChildren = isListed("AXChildren");
+        const bool listedCells = isListed("AXCells");
         std::vector<Node> nodes;
-        for (const auto& [name, cell] : {std::pair<std::string, bool>{"AXChildren", false},
-                                         std::pair<std::string, bool>{"AXCells", true}}) {
-            if (std::find(names->begin(), names->end(), name) == names->end()) continue;
+        for (const auto& [name, cell, listed] :
+             {std::tuple<std::string, bool, bool>{"AXChildren", false, listedChildren},
+              std::tuple<std::string, bool, bool>{"AXCells", true, listedCells}}) {
+            if (!listed) continue;
             AttributeRead<Element> read = readAttribute(node.element, name);
             if (read.error) return ReadFailed{};
             if (std::holds_alternative<std::monostate>(read.value)) continue;
