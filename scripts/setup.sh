@@ -18,3 +18,11 @@ if ((${#missing[@]})); then
   $sudo apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
+
+# The official MCP client for the MCP server's end-to-end test, from the npm registry. Best
+# effort: without Node.js or the registry that test reports itself skipped.
+if command -v npm >/dev/null 2>&1; then
+  (cd "$(dirname "$0")/../tests/mcp-client" &&
+    timeout 120 npm ci --no-audit --no-fund --loglevel=error) ||
+    echo "setup: npm ci in tests/mcp-client failed; the official MCP client test will be skipped" >&2
+fi

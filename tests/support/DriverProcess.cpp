@@ -75,7 +75,8 @@ DriverProcess::DriverProcess(DriverOptions options) {
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, stderrPath.c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0644);
 
-    std::vector<std::string> args{DORVEX_BINARY};
+    std::vector<std::string> args{options.executable.empty() ? std::string(DORVEX_BINARY)
+                                                             : options.executable};
     args.insert(args.end(), options.args.begin(), options.args.end());
     std::vector<std::string> env = environmentFor(directory_, options, !options.scenario.empty());
     std::vector<char*> argv;

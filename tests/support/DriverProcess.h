@@ -19,6 +19,9 @@ struct DriverOptions {
     // Added to the environment; a TMPDIR here replaces the driver's own (its directory's tmp).
     std::vector<std::pair<std::string, std::string>> env;
     std::vector<std::string> args;
+    // The executable; empty means the driver. Other executables that serve a driver (the MCP
+    // server) start the same way.
+    std::string executable;
 };
 
 // Options that start the driver on the scenario given as JSON text.
