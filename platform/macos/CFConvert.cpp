@@ -78,9 +78,9 @@ std::optional<std::string> utf8(CFTypeRef value) {
 
 CFRef<CFStringRef> cfString(const std::string& text) {
     if (text.size() > static_cast<size_t>(std::numeric_limits<CFIndex>::max())) return {};
-    return CFRef<CFStringRef>::adopt(CFStringCreateWithBytes(
-        kCFAllocatorDefault, reinterpret_cast<const UInt8*>(text.data()),
-        static_cast<CFIndex>(text.size()), kCFStringEncodingUTF8, false));
+    return CFRef<CFStringRef>::adopt(
+        CFStringCreateWithBytes(kCFAllocatorDefault, reinterpret_cast<const UInt8*>(text.data()),
+                                static_cast<CFIndex>(text.size()), kCFStringEncodingUTF8, false));
 }
 
 CFRef<CFArrayRef> cfStringArray(const std::vector<std::string>& texts) {
@@ -106,6 +106,8 @@ std::optional<double> numberValue(CFTypeRef value) {
     return result;
 }
 
-Json jsonValue(CFTypeRef value) { return jsonAt(value, 0); }
+Json jsonValue(CFTypeRef value) {
+    return jsonAt(value, 0);
+}
 
 } // namespace dorvex::platform::macos

@@ -5,7 +5,6 @@
 // turns a value of an unexpected CoreFoundation type into nothing rather than a wrong pointer.
 #include <ApplicationServices/ApplicationServices.h>
 #include <CoreFoundation/CoreFoundation.h>
-
 #include <utility>
 
 namespace dorvex::platform::macos {
@@ -46,14 +45,30 @@ private:
 };
 
 template <typename Ref> CFTypeID cfTypeID();
-template <> inline CFTypeID cfTypeID<CFStringRef>() { return CFStringGetTypeID(); }
-template <> inline CFTypeID cfTypeID<CFNumberRef>() { return CFNumberGetTypeID(); }
-template <> inline CFTypeID cfTypeID<CFBooleanRef>() { return CFBooleanGetTypeID(); }
-template <> inline CFTypeID cfTypeID<CFArrayRef>() { return CFArrayGetTypeID(); }
-template <> inline CFTypeID cfTypeID<CFDictionaryRef>() { return CFDictionaryGetTypeID(); }
-template <> inline CFTypeID cfTypeID<AXUIElementRef>() { return AXUIElementGetTypeID(); }
-template <> inline CFTypeID cfTypeID<AXValueRef>() { return AXValueGetTypeID(); }
-template <> inline CFTypeID cfTypeID<CGEventRef>() { return CGEventGetTypeID(); }
+template <> inline CFTypeID cfTypeID<CFStringRef>() {
+    return CFStringGetTypeID();
+}
+template <> inline CFTypeID cfTypeID<CFNumberRef>() {
+    return CFNumberGetTypeID();
+}
+template <> inline CFTypeID cfTypeID<CFBooleanRef>() {
+    return CFBooleanGetTypeID();
+}
+template <> inline CFTypeID cfTypeID<CFArrayRef>() {
+    return CFArrayGetTypeID();
+}
+template <> inline CFTypeID cfTypeID<CFDictionaryRef>() {
+    return CFDictionaryGetTypeID();
+}
+template <> inline CFTypeID cfTypeID<AXUIElementRef>() {
+    return AXUIElementGetTypeID();
+}
+template <> inline CFTypeID cfTypeID<AXValueRef>() {
+    return AXValueGetTypeID();
+}
+template <> inline CFTypeID cfTypeID<CGEventRef>() {
+    return CGEventGetTypeID();
+}
 
 // The value as the reference type asked for, or null when it is null or of another type.
 template <typename Ref> Ref cfCast(CFTypeRef value) {

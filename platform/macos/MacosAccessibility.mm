@@ -20,8 +20,7 @@ static_assert(axErrorCode(AXErrorKind::invalidUIElementObserver) ==
 static_assert(axErrorCode(AXErrorKind::cannotComplete) == kAXErrorCannotComplete);
 static_assert(axErrorCode(AXErrorKind::attributeUnsupported) == kAXErrorAttributeUnsupported);
 static_assert(axErrorCode(AXErrorKind::actionUnsupported) == kAXErrorActionUnsupported);
-static_assert(axErrorCode(AXErrorKind::notificationUnsupported) ==
-              kAXErrorNotificationUnsupported);
+static_assert(axErrorCode(AXErrorKind::notificationUnsupported) == kAXErrorNotificationUnsupported);
 static_assert(axErrorCode(AXErrorKind::notImplemented) == kAXErrorNotImplemented);
 static_assert(axErrorCode(AXErrorKind::notificationAlreadyRegistered) ==
               kAXErrorNotificationAlreadyRegistered);
@@ -35,23 +34,38 @@ static_assert(axErrorCode(AXErrorKind::notEnoughPrecision) == kAXErrorNotEnoughP
 
 std::optional<AXErrorKind> kindOf(AXError error) {
     switch (error) {
-    case kAXErrorSuccess: return AXErrorKind::success;
-    case kAXErrorFailure: return AXErrorKind::failure;
-    case kAXErrorIllegalArgument: return AXErrorKind::illegalArgument;
-    case kAXErrorInvalidUIElement: return AXErrorKind::invalidUIElement;
-    case kAXErrorInvalidUIElementObserver: return AXErrorKind::invalidUIElementObserver;
-    case kAXErrorCannotComplete: return AXErrorKind::cannotComplete;
-    case kAXErrorAttributeUnsupported: return AXErrorKind::attributeUnsupported;
-    case kAXErrorActionUnsupported: return AXErrorKind::actionUnsupported;
-    case kAXErrorNotificationUnsupported: return AXErrorKind::notificationUnsupported;
-    case kAXErrorNotImplemented: return AXErrorKind::notImplemented;
-    case kAXErrorNotificationAlreadyRegistered: return AXErrorKind::notificationAlreadyRegistered;
-    case kAXErrorNotificationNotRegistered: return AXErrorKind::notificationNotRegistered;
-    case kAXErrorAPIDisabled: return AXErrorKind::apiDisabled;
-    case kAXErrorNoValue: return AXErrorKind::noValue;
+    case kAXErrorSuccess:
+        return AXErrorKind::success;
+    case kAXErrorFailure:
+        return AXErrorKind::failure;
+    case kAXErrorIllegalArgument:
+        return AXErrorKind::illegalArgument;
+    case kAXErrorInvalidUIElement:
+        return AXErrorKind::invalidUIElement;
+    case kAXErrorInvalidUIElementObserver:
+        return AXErrorKind::invalidUIElementObserver;
+    case kAXErrorCannotComplete:
+        return AXErrorKind::cannotComplete;
+    case kAXErrorAttributeUnsupported:
+        return AXErrorKind::attributeUnsupported;
+    case kAXErrorActionUnsupported:
+        return AXErrorKind::actionUnsupported;
+    case kAXErrorNotificationUnsupported:
+        return AXErrorKind::notificationUnsupported;
+    case kAXErrorNotImplemented:
+        return AXErrorKind::notImplemented;
+    case kAXErrorNotificationAlreadyRegistered:
+        return AXErrorKind::notificationAlreadyRegistered;
+    case kAXErrorNotificationNotRegistered:
+        return AXErrorKind::notificationNotRegistered;
+    case kAXErrorAPIDisabled:
+        return AXErrorKind::apiDisabled;
+    case kAXErrorNoValue:
+        return AXErrorKind::noValue;
     case kAXErrorParameterizedAttributeUnsupported:
         return AXErrorKind::parameterizedAttributeUnsupported;
-    case kAXErrorNotEnoughPrecision: return AXErrorKind::notEnoughPrecision;
+    case kAXErrorNotEnoughPrecision:
+        return AXErrorKind::notEnoughPrecision;
     }
     return std::nullopt;
 }
@@ -75,10 +89,13 @@ Element retained(AXUIElementRef element) {
     return owned(element);
 }
 
-AXUIElementRef ref(const Element& element) { return cfCast<AXUIElementRef>(element.raw()); }
+AXUIElementRef ref(const Element& element) {
+    return cfCast<AXUIElementRef>(element.raw());
+}
 
 AXValue typeNamed(CFTypeRef value) {
-    CFRef<CFStringRef> name = CFRef<CFStringRef>::adopt(CFCopyTypeIDDescription(CFGetTypeID(value)));
+    CFRef<CFStringRef> name =
+        CFRef<CFStringRef>::adopt(CFCopyTypeIDDescription(CFGetTypeID(value)));
     return {AXOtherType{utf8(name.get()).value_or("CFType")}};
 }
 
@@ -99,7 +116,8 @@ AXValue fromAXValue(AXValueRef value) {
     case kAXValueTypeCGRect:
     case kAXValueTypeCFRange:
     case kAXValueTypeAXError:
-    case kAXValueTypeIllegal: break;
+    case kAXValueTypeIllegal:
+        break;
     }
     return typeNamed(value);
 }
@@ -151,7 +169,9 @@ Element MacosDesktop::createApplicationElement(int32_t pid) {
     return owned(AXUIElementCreateApplication(pid));
 }
 
-Element MacosDesktop::createSystemWideElement() { return owned(AXUIElementCreateSystemWide()); }
+Element MacosDesktop::createSystemWideElement() {
+    return owned(AXUIElementCreateSystemWide());
+}
 
 AXElementResult MacosDesktop::copyElementAtPosition(const Element& root, Point point) {
     AXUIElementRef rootRef = ref(root);
@@ -248,7 +268,9 @@ bool MacosDesktop::sameElement(const Element& a, const Element& b) {
     return left && right && CFEqual(left, right);
 }
 
-bool MacosDesktop::hasWindowNumberFunction() { return windowNumberFunction_ != nullptr; }
+bool MacosDesktop::hasWindowNumberFunction() {
+    return windowNumberFunction_ != nullptr;
+}
 
 AXWindowNumberResult MacosDesktop::elementWindowNumber(const Element& element) {
     if (!windowNumberFunction_) return {axerr::notImplemented, 0};

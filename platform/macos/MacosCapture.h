@@ -29,8 +29,7 @@ public:
 
 private:
     using DisplayImage = CGImageRef (*)(CGDirectDisplayID);
-    using WindowImage = CGImageRef (*)(CGRect, CGWindowListOption, CGWindowID,
-                                       CGWindowImageOption);
+    using WindowImage = CGImageRef (*)(CGRect, CGWindowListOption, CGWindowID, CGWindowImageOption);
     DisplayImage displayImage_ = nullptr;
     WindowImage windowImage_ = nullptr;
 };

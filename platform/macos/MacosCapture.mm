@@ -1,6 +1,7 @@
 // The captures of the displays facet: ScreenCaptureKit where the system has it, CoreGraphics'
 // image calls before.
 #include "platform/macos/MacosCapture.h"
+
 #include "platform/macos/MacosDesktop.h"
 
 namespace dorvex::platform::macos {

@@ -30,9 +30,13 @@ DisplayListResult MacosDesktop::activeDisplayList(uint32_t capacity) {
     return {0, std::vector<uint32_t>(ids.begin(), ids.end())};
 }
 
-Rect MacosDesktop::displayBounds(uint32_t displayId) { return rect(CGDisplayBounds(displayId)); }
+Rect MacosDesktop::displayBounds(uint32_t displayId) {
+    return rect(CGDisplayBounds(displayId));
+}
 
-uint32_t MacosDesktop::mainDisplayId() { return CGMainDisplayID(); }
+uint32_t MacosDesktop::mainDisplayId() {
+    return CGMainDisplayID();
+}
 
 std::vector<uint32_t> MacosDesktop::displaysWithPoint(Point point) {
     const CGPoint at = CGPointMake(point.x, point.y);

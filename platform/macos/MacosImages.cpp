@@ -53,8 +53,8 @@ std::optional<Image> CoreGraphicsCapture::displayImage(uint32_t displayId) const
 
 std::optional<Image> CoreGraphicsCapture::windowImage(uint32_t windowId) const {
     if (!windowImage_) return std::nullopt;
-    CFRef<CGImageRef> image = CFRef<CGImageRef>::adopt(
-        windowImage_(CGRectNull, oneWindow, windowId, static_cast<CGWindowImageOption>(imageOptions)));
+    CFRef<CGImageRef> image = CFRef<CGImageRef>::adopt(windowImage_(
+        CGRectNull, oneWindow, windowId, static_cast<CGWindowImageOption>(imageOptions)));
     return rgbaImage(image.get());
 }
 

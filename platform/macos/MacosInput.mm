@@ -25,7 +25,9 @@ Event owned(CGEventRef event) {
     return {std::shared_ptr<void>(event, [](void* ref) { CFRelease(ref); })};
 }
 
-CGEventRef ref(const Event& event) { return cfCast<CGEventRef>(event.handle.get()); }
+CGEventRef ref(const Event& event) {
+    return cfCast<CGEventRef>(event.handle.get());
+}
 
 } // namespace
 

@@ -21,7 +21,9 @@ struct OwnedDesc {
 
 } // namespace
 
-bool MacosDesktop::isProcessTrusted() { return AXIsProcessTrusted(); }
+bool MacosDesktop::isProcessTrusted() {
+    return AXIsProcessTrusted();
+}
 
 bool MacosDesktop::isProcessTrustedWithPrompt() {
     const void* keys[] = {kAXTrustedCheckOptionPrompt};
@@ -32,12 +34,24 @@ bool MacosDesktop::isProcessTrustedWithPrompt() {
     return AXIsProcessTrustedWithOptions(options.get());
 }
 
-bool MacosDesktop::preflightScreenCaptureAccess() { return CGPreflightScreenCaptureAccess(); }
-bool MacosDesktop::requestScreenCaptureAccess() { return CGRequestScreenCaptureAccess(); }
-bool MacosDesktop::preflightListenEventAccess() { return CGPreflightListenEventAccess(); }
-bool MacosDesktop::requestListenEventAccess() { return CGRequestListenEventAccess(); }
-bool MacosDesktop::preflightPostEventAccess() { return CGPreflightPostEventAccess(); }
-bool MacosDesktop::requestPostEventAccess() { return CGRequestPostEventAccess(); }
+bool MacosDesktop::preflightScreenCaptureAccess() {
+    return CGPreflightScreenCaptureAccess();
+}
+bool MacosDesktop::requestScreenCaptureAccess() {
+    return CGRequestScreenCaptureAccess();
+}
+bool MacosDesktop::preflightListenEventAccess() {
+    return CGPreflightListenEventAccess();
+}
+bool MacosDesktop::requestListenEventAccess() {
+    return CGRequestListenEventAccess();
+}
+bool MacosDesktop::preflightPostEventAccess() {
+    return CGPreflightPostEventAccess();
+}
+bool MacosDesktop::requestPostEventAccess() {
+    return CGRequestPostEventAccess();
+}
 
 int32_t MacosDesktop::determinePermissionToAutomate(int32_t pid, bool askUserIfNeeded) {
     OwnedDesc target;

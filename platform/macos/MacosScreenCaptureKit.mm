@@ -97,9 +97,15 @@ std::optional<Image> screenCaptureKitWindowImage(uint32_t windowId) {
 
 namespace dorvex::platform::macos {
 
-bool screenCaptureKitAvailable() { return false; }
-std::optional<Image> screenCaptureKitDisplayImage(uint32_t) { return std::nullopt; }
-std::optional<Image> screenCaptureKitWindowImage(uint32_t) { return std::nullopt; }
+bool screenCaptureKitAvailable() {
+    return false;
+}
+std::optional<Image> screenCaptureKitDisplayImage(uint32_t) {
+    return std::nullopt;
+}
+std::optional<Image> screenCaptureKitWindowImage(uint32_t) {
+    return std::nullopt;
+}
 
 } // namespace dorvex::platform::macos
 

@@ -38,13 +38,20 @@ inline constexpr uint32_t center = 2;
 
 constexpr uint32_t cgEventType(MouseEventType type) {
     switch (type) {
-    case MouseEventType::leftMouseDown: return cgevent::leftMouseDown;
-    case MouseEventType::leftMouseUp: return cgevent::leftMouseUp;
-    case MouseEventType::rightMouseDown: return cgevent::rightMouseDown;
-    case MouseEventType::rightMouseUp: return cgevent::rightMouseUp;
-    case MouseEventType::mouseMoved: return cgevent::mouseMoved;
-    case MouseEventType::otherMouseDown: return cgevent::otherMouseDown;
-    case MouseEventType::otherMouseUp: return cgevent::otherMouseUp;
+    case MouseEventType::leftMouseDown:
+        return cgevent::leftMouseDown;
+    case MouseEventType::leftMouseUp:
+        return cgevent::leftMouseUp;
+    case MouseEventType::rightMouseDown:
+        return cgevent::rightMouseDown;
+    case MouseEventType::rightMouseUp:
+        return cgevent::rightMouseUp;
+    case MouseEventType::mouseMoved:
+        return cgevent::mouseMoved;
+    case MouseEventType::otherMouseDown:
+        return cgevent::otherMouseDown;
+    case MouseEventType::otherMouseUp:
+        return cgevent::otherMouseUp;
     }
     // A value outside the enumeration moves the pointer rather than pressing anything.
     return cgevent::mouseMoved;
@@ -52,9 +59,12 @@ constexpr uint32_t cgEventType(MouseEventType type) {
 
 constexpr uint32_t cgMouseButton(MouseButton button) {
     switch (button) {
-    case MouseButton::left: return cgbutton::left;
-    case MouseButton::right: return cgbutton::right;
-    case MouseButton::center: return cgbutton::center;
+    case MouseButton::left:
+        return cgbutton::left;
+    case MouseButton::right:
+        return cgbutton::right;
+    case MouseButton::center:
+        return cgbutton::center;
     }
     return cgbutton::left;
 }
@@ -72,13 +82,20 @@ inline constexpr uint32_t excludeDesktopElements = 1 << 4;
 constexpr std::optional<uint32_t> cgWindowListOption(WindowListOption option) {
     using namespace cgwindowlist;
     switch (option) {
-    case WindowListOption::all: return all;
-    case WindowListOption::onScreenOnly: return onScreenOnly;
-    case WindowListOption::onScreenAboveWindow: return onScreenAboveWindow;
-    case WindowListOption::onScreenBelowWindow: return onScreenBelowWindow;
-    case WindowListOption::includingWindow: return includingWindow;
-    case WindowListOption::excludeDesktopElements: return excludeDesktopElements;
-    case WindowListOption::onScreenWithoutDesktop: return onScreenOnly | excludeDesktopElements;
+    case WindowListOption::all:
+        return all;
+    case WindowListOption::onScreenOnly:
+        return onScreenOnly;
+    case WindowListOption::onScreenAboveWindow:
+        return onScreenAboveWindow;
+    case WindowListOption::onScreenBelowWindow:
+        return onScreenBelowWindow;
+    case WindowListOption::includingWindow:
+        return includingWindow;
+    case WindowListOption::excludeDesktopElements:
+        return excludeDesktopElements;
+    case WindowListOption::onScreenWithoutDesktop:
+        return onScreenOnly | excludeDesktopElements;
     case WindowListOption::onScreenAboveWithoutDesktop:
         return onScreenAboveWindow | excludeDesktopElements;
     case WindowListOption::onScreenBelowWithoutDesktop:
@@ -101,21 +118,28 @@ enum class WindowRowKey {
     bounds,
 };
 inline constexpr std::array<WindowRowKey, 8> windowRowKeys = {
-    WindowRowKey::number, WindowRowKey::ownerPid,   WindowRowKey::ownerName,
-    WindowRowKey::name,   WindowRowKey::layer,      WindowRowKey::alpha,
-    WindowRowKey::isOnScreen, WindowRowKey::bounds,
+    WindowRowKey::number, WindowRowKey::ownerPid, WindowRowKey::ownerName,  WindowRowKey::name,
+    WindowRowKey::layer,  WindowRowKey::alpha,    WindowRowKey::isOnScreen, WindowRowKey::bounds,
 };
 
 constexpr const char* windowRowKeyName(WindowRowKey key) {
     switch (key) {
-    case WindowRowKey::number: return "kCGWindowNumber";
-    case WindowRowKey::ownerPid: return "kCGWindowOwnerPID";
-    case WindowRowKey::ownerName: return "kCGWindowOwnerName";
-    case WindowRowKey::name: return "kCGWindowName";
-    case WindowRowKey::layer: return "kCGWindowLayer";
-    case WindowRowKey::alpha: return "kCGWindowAlpha";
-    case WindowRowKey::isOnScreen: return "kCGWindowIsOnscreen";
-    case WindowRowKey::bounds: return "kCGWindowBounds";
+    case WindowRowKey::number:
+        return "kCGWindowNumber";
+    case WindowRowKey::ownerPid:
+        return "kCGWindowOwnerPID";
+    case WindowRowKey::ownerName:
+        return "kCGWindowOwnerName";
+    case WindowRowKey::name:
+        return "kCGWindowName";
+    case WindowRowKey::layer:
+        return "kCGWindowLayer";
+    case WindowRowKey::alpha:
+        return "kCGWindowAlpha";
+    case WindowRowKey::isOnScreen:
+        return "kCGWindowIsOnscreen";
+    case WindowRowKey::bounds:
+        return "kCGWindowBounds";
     }
     return "";
 }
@@ -143,22 +167,38 @@ enum class AXErrorKind {
 
 constexpr int32_t axErrorCode(AXErrorKind kind) {
     switch (kind) {
-    case AXErrorKind::success: return axerr::success;
-    case AXErrorKind::failure: return axerr::failure;
-    case AXErrorKind::illegalArgument: return axerr::illegalArgument;
-    case AXErrorKind::invalidUIElement: return axerr::invalidUIElement;
-    case AXErrorKind::invalidUIElementObserver: return -25203;
-    case AXErrorKind::cannotComplete: return axerr::cannotComplete;
-    case AXErrorKind::attributeUnsupported: return axerr::attributeUnsupported;
-    case AXErrorKind::actionUnsupported: return axerr::actionUnsupported;
-    case AXErrorKind::notificationUnsupported: return -25207;
-    case AXErrorKind::notImplemented: return axerr::notImplemented;
-    case AXErrorKind::notificationAlreadyRegistered: return -25209;
-    case AXErrorKind::notificationNotRegistered: return -25210;
-    case AXErrorKind::apiDisabled: return axerr::apiDisabled;
-    case AXErrorKind::noValue: return axerr::noValue;
-    case AXErrorKind::parameterizedAttributeUnsupported: return -25213;
-    case AXErrorKind::notEnoughPrecision: return -25214;
+    case AXErrorKind::success:
+        return axerr::success;
+    case AXErrorKind::failure:
+        return axerr::failure;
+    case AXErrorKind::illegalArgument:
+        return axerr::illegalArgument;
+    case AXErrorKind::invalidUIElement:
+        return axerr::invalidUIElement;
+    case AXErrorKind::invalidUIElementObserver:
+        return -25203;
+    case AXErrorKind::cannotComplete:
+        return axerr::cannotComplete;
+    case AXErrorKind::attributeUnsupported:
+        return axerr::attributeUnsupported;
+    case AXErrorKind::actionUnsupported:
+        return axerr::actionUnsupported;
+    case AXErrorKind::notificationUnsupported:
+        return -25207;
+    case AXErrorKind::notImplemented:
+        return axerr::notImplemented;
+    case AXErrorKind::notificationAlreadyRegistered:
+        return -25209;
+    case AXErrorKind::notificationNotRegistered:
+        return -25210;
+    case AXErrorKind::apiDisabled:
+        return axerr::apiDisabled;
+    case AXErrorKind::noValue:
+        return axerr::noValue;
+    case AXErrorKind::parameterizedAttributeUnsupported:
+        return -25213;
+    case AXErrorKind::notEnoughPrecision:
+        return -25214;
     }
     return axerr::failure;
 }
@@ -171,9 +211,12 @@ inline constexpr int32_t batchNullCode = axerr::noValue;
 // treated as the most restrictive.
 constexpr ActivationPolicy activationPolicy(int64_t value) {
     switch (value) {
-    case 0: return ActivationPolicy::regular;
-    case 1: return ActivationPolicy::accessory;
-    default: return ActivationPolicy::prohibited;
+    case 0:
+        return ActivationPolicy::regular;
+    case 1:
+        return ActivationPolicy::accessory;
+    default:
+        return ActivationPolicy::prohibited;
     }
 }
 

@@ -18,14 +18,22 @@ static_assert(cgwindowlist::excludeDesktopElements == kCGWindowListExcludeDeskto
 
 CFStringRef rowKey(WindowRowKey key) {
     switch (key) {
-    case WindowRowKey::number: return kCGWindowNumber;
-    case WindowRowKey::ownerPid: return kCGWindowOwnerPID;
-    case WindowRowKey::ownerName: return kCGWindowOwnerName;
-    case WindowRowKey::name: return kCGWindowName;
-    case WindowRowKey::layer: return kCGWindowLayer;
-    case WindowRowKey::alpha: return kCGWindowAlpha;
-    case WindowRowKey::isOnScreen: return kCGWindowIsOnscreen;
-    case WindowRowKey::bounds: return kCGWindowBounds;
+    case WindowRowKey::number:
+        return kCGWindowNumber;
+    case WindowRowKey::ownerPid:
+        return kCGWindowOwnerPID;
+    case WindowRowKey::ownerName:
+        return kCGWindowOwnerName;
+    case WindowRowKey::name:
+        return kCGWindowName;
+    case WindowRowKey::layer:
+        return kCGWindowLayer;
+    case WindowRowKey::alpha:
+        return kCGWindowAlpha;
+    case WindowRowKey::isOnScreen:
+        return kCGWindowIsOnscreen;
+    case WindowRowKey::bounds:
+        return kCGWindowBounds;
     }
     return nullptr;
 }

@@ -93,8 +93,8 @@ void MacosDesktop::openApplication(const std::string& url, bool activates,
         }
         NSWorkspaceOpenConfiguration* configuration = [NSWorkspaceOpenConfiguration configuration];
         configuration.activates = activates;
-        auto pending = std::make_shared<std::function<void(OpenApplicationResult)>>(
-            std::move(completion));
+        auto pending =
+            std::make_shared<std::function<void(OpenApplicationResult)>>(std::move(completion));
         [NSWorkspace.sharedWorkspace
             openApplicationAtURL:location
                    configuration:configuration
@@ -144,8 +144,12 @@ bool MacosDesktop::runMainRunLoopOnce() {
     return CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0, true) == kCFRunLoopRunHandledSource;
 }
 
-std::string MacosDesktop::scriptInterpreterPath() { return "/usr/bin/osascript"; }
+std::string MacosDesktop::scriptInterpreterPath() {
+    return "/usr/bin/osascript";
+}
 
-std::string MacosDesktop::platformName() { return "darwin"; }
+std::string MacosDesktop::platformName() {
+    return "darwin";
+}
 
 } // namespace dorvex::platform::macos

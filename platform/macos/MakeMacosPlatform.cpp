@@ -4,6 +4,8 @@
 
 namespace dorvex::platform::macos {
 
-std::unique_ptr<Binding> makeMacosPlatform() { return std::make_unique<MacosDesktop>(); }
+std::unique_ptr<Binding> makeMacosPlatform() {
+    return std::make_unique<MacosDesktop>();
+}
 
 } // namespace dorvex::platform::macos

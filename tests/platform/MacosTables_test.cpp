@@ -3,7 +3,6 @@
 #include "platform/macos/MacosTables.h"
 
 #include <gtest/gtest.h>
-
 #include <limits>
 #include <set>
 #include <string>
@@ -74,10 +73,10 @@ TEST(MacosTables, WindowRowKeysAreTheNamesTheRowsAreReadBy) {
     std::set<std::string> names;
     for (WindowRowKey key : windowRowKeys)
         names.insert(windowRowKeyName(key));
-    EXPECT_EQ(names, (std::set<std::string>{"kCGWindowNumber", "kCGWindowOwnerPID",
-                                            "kCGWindowOwnerName", "kCGWindowName",
-                                            "kCGWindowLayer", "kCGWindowAlpha",
-                                            "kCGWindowIsOnscreen", "kCGWindowBounds"}));
+    EXPECT_EQ(names,
+              (std::set<std::string>{"kCGWindowNumber", "kCGWindowOwnerPID", "kCGWindowOwnerName",
+                                     "kCGWindowName", "kCGWindowLayer", "kCGWindowAlpha",
+                                     "kCGWindowIsOnscreen", "kCGWindowBounds"}));
 }
 
 TEST(MacosTables, AccessibilityErrorsKeepTheNumbersTheDriverReliesOn) {
@@ -122,12 +121,12 @@ TEST(MacosTables, ActivationPoliciesAndAnUnknownOne) {
 
 TEST(MacosTables, PremultipliedPixelsGetTheirColourBack) {
     std::vector<uint8_t> pixels = {
-        10,  20,  30,  255, // opaque: untouched
-        0,   0,   0,   0,   // transparent: untouched
-        64,  32,  0,   128, // half: doubled, rounded to nearest
-        1,   1,   1,   3,   // faint: 85
-        200, 100, 50,  100, // a value above its alpha (not premultiplied): saturates
-        7,   8,             // a partial pixel at the end: untouched
+        10,  20,  30, 255, // opaque: untouched
+        0,   0,   0,  0,   // transparent: untouched
+        64,  32,  0,  128, // half: doubled, rounded to nearest
+        1,   1,   1,  3,   // faint: 85
+        200, 100, 50, 100, // a value above its alpha (not premultiplied): saturates
+        7,   8,            // a partial pixel at the end: untouched
     };
     unpremultiplyRGBA(pixels);
     EXPECT_EQ(pixels, (std::vector<uint8_t>{
@@ -146,7 +145,8 @@ TEST(MacosTables, ImageSizesThatDoNotFitAreRefused) {
     const size_t huge = std::numeric_limits<size_t>::max() / 2;
     EXPECT_EQ(rgbaByteCount(huge, 2), std::nullopt);
     EXPECT_EQ(rgbaByteCount(1, std::numeric_limits<size_t>::max() / 4 + 1), std::nullopt);
-    EXPECT_EQ(rgbaByteCount(1, std::numeric_limits<size_t>::max() / 4), std::numeric_limits<size_t>::max() / 4 * 4);
+    EXPECT_EQ(rgbaByteCount(1, std::numeric_limits<size_t>::max() / 4),
+              std::numeric_limits<size_t>::max() / 4 * 4);
 }
 
 } // namespace
