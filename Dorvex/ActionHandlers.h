@@ -20,6 +20,7 @@ Json handleGetUiTree(Driver& driver, const ActionContext& context, const Json& a
 Json handleFindElements(Driver& driver, const ActionContext& context, const Json& action);
 Json handleInvokeElementAction(Driver& driver, const ActionContext& context, const Json& action);
 Json handleSetElementValue(Driver& driver, const ActionContext& context, const Json& action);
+Json handleSendInput(Driver& driver, const ActionContext& context, const Json& action);
 
 // Deferred: answers a refusal now, or starts a script run that answers when it ends.
 void startAppleScript(Driver& driver, const ActionContext& context, const Json& action,

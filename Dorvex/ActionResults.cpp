@@ -148,5 +148,83 @@ Failure interpreterFailed(const std::string& standardError) {
             standardError.empty() ? "osascript failed." : standardError, true};
 }
 
+Failure modeRequired() {
+    return invalidInput("mode is required.");
+}
+
+Failure invalidMode(const std::string& mode) {
+    return {"invalid_params", "invalid_mode", "Unsupported input mode " + mode + ".", false};
+}
+
+Failure invalidKey() {
+    return {"invalid_params", "invalid_key", "key is required for keystroke mode.", false};
+}
+
+Failure policyBlocked() {
+    return {"execution_failed", "policy_blocked", "Guarded fallback policy blocked this shortcut.",
+            false};
+}
+
+Failure unsupportedKey(const std::string& key) {
+    return {"execution_failed", "unsupported_key", "Unsupported key " + key + ".", false};
+}
+
+Failure targetMissing(std::string refusal) {
+    return {"execution_failed", "target_missing", std::move(refusal), false};
+}
+
+Failure malformedExpectedFrontmostPid() {
+    return invalidInput("expectedFrontmostPid must be a whole number. Nothing was typed; retry "
+                        "with the pid of the app that must be in front.");
+}
+
+Failure keystrokeNotPosted() {
+    return {"execution_failed", "event_post_failed", "Failed to post keystroke event.", true};
+}
+
+Failure textNotPosted() {
+    return {"execution_failed", "event_post_failed", "Failed to post text input.", true};
+}
+
+Failure clickNotPosted() {
+    return {"execution_failed", "event_post_failed", "Failed to post mouse click.", true};
+}
+
+Failure invalidText() {
+    return {"invalid_params", "invalid_text", "text is required for text mode.", false};
+}
+
+Failure invalidCoordinates() {
+    return {"invalid_params", "invalid_coordinates", "x and y are required for mouse_click mode.",
+            false};
+}
+
+Failure staleScreenshot() {
+    return {"invalid_params", "stale_screenshot",
+            "Window resized or point outside window; capture again.", false};
+}
+
+Failure targetOccluded(const std::string& reason) {
+    return {"execution_failed", "target_occluded",
+            "Target window is not reachable at this point (" + reason +
+                "); bring it to the front, then capture again.",
+            false};
+}
+
+Failure pointOffDisplay() {
+    return {"execution_failed", "point_off_display",
+            "The click point is outside every display (for example, on a part of the window that "
+            "is off screen), so nothing was clicked. Retrying cannot reach it: click a visible "
+            "part of the window, or move the window fully on screen, then capture again.",
+            false};
+}
+
+Failure cursorNotAtPoint() {
+    return {"execution_failed", "cursor_not_at_point",
+            "The cursor did not reach the click point, so nothing was pressed (the mouse may be in "
+            "use). Capture again, then retry.",
+            true};
+}
+
 } // namespace failures
 } // namespace dorvex

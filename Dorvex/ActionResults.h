@@ -68,5 +68,23 @@ Failure scriptCancelled();
 Failure scriptTimedOut();
 Failure interpreterFailed(const std::string& standardError);
 
+// Synthesized input.
+Failure modeRequired();
+Failure invalidMode(const std::string& mode);
+Failure invalidKey();
+Failure policyBlocked();
+Failure unsupportedKey(const std::string& key);
+Failure targetMissing(std::string refusal);
+Failure malformedExpectedFrontmostPid();
+Failure keystrokeNotPosted();
+Failure textNotPosted();
+Failure clickNotPosted();
+Failure invalidText();
+Failure invalidCoordinates();
+Failure staleScreenshot();
+Failure targetOccluded(const std::string& reason);
+Failure pointOffDisplay();
+Failure cursorNotAtPoint();
+
 } // namespace failures
 } // namespace dorvex

@@ -31,6 +31,7 @@ constexpr ActionEntry actionTable[] = {
     {"desktop_get_ui_events", ActionPath::observer, handleGetUIEvents},
     {"desktop_list_monitors", ActionPath::screenCapture, handleListMonitors},
     {"desktop_capture_screen", ActionPath::screenCapture, handleCaptureScreen},
+    {"desktop_send_input", ActionPath::cgEvent, handleSendInput},
     {"desktop_run_applescript", ActionPath::appleScript, Deferred{startAppleScript}},
 };
 

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace dorvex {
@@ -39,14 +40,24 @@ struct DriverState {
 };
 
 using Clock = std::function<std::chrono::system_clock::time_point()>;
+// Seconds of a monotonic clock, and a pause of some seconds: what the click sequence waits with.
+using UptimeClock = std::function<double()>;
+using Sleeper = std::function<void(double seconds)>;
 
 // What a handler works with: the platform's facets, what the process shares, the driver state
-// and the clock.
+// and the clocks. Tests replace the clocks and the sleeper so that nothing waits for real.
 struct Driver {
     platform::Platform platform;
     ProcessWide& shared;
     DriverState driverState{};
     Clock now = [] { return std::chrono::system_clock::now(); };
+    UptimeClock uptime = [] {
+        using namespace std::chrono;
+        return duration<double>(steady_clock::now().time_since_epoch()).count();
+    };
+    Sleeper sleep = [](double seconds) {
+        std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    };
 
     int64_t nowMs() const {
         return std::chrono::duration_cast<std::chrono::milliseconds>(now().time_since_epoch())

@@ -48,13 +48,6 @@ bool isSheet(Accessibility& ax, const Element& element) {
     return text != nullptr && *text == "AXSheet";
 }
 
-std::optional<int64_t> axWindowNumber(Accessibility& ax, const Element& element) {
-    if (!ax.hasWindowNumberFunction()) return std::nullopt;
-    platform::AXWindowNumberResult number = ax.elementWindowNumber(element);
-    if (number.code != platform::axerr::success || number.windowNumber == 0) return std::nullopt;
-    return static_cast<int64_t>(number.windowNumber);
-}
-
 AXReadResolution applicationTarget(Platform& platform, int32_t pid) {
     return {AXReadTarget{
         AXApplicationTarget{pid, platform.accessibility.createApplicationElement(pid)}}};
@@ -86,6 +79,13 @@ bool isWholeNumber(const Json& value) {
 }
 
 } // namespace
+
+std::optional<int64_t> axWindowNumber(Accessibility& ax, const Element& element) {
+    if (!ax.hasWindowNumberFunction()) return std::nullopt;
+    platform::AXWindowNumberResult number = ax.elementWindowNumber(element);
+    if (number.code != platform::axerr::success || number.windowNumber == 0) return std::nullopt;
+    return static_cast<int64_t>(number.windowNumber);
+}
 
 std::optional<Failure> malformedSelectorFailure(const Json& action) {
     struct Selector {

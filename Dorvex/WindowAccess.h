@@ -75,6 +75,11 @@ std::optional<WindowOwner> windowServerOwner(platform::Platform& platform, int64
 std::vector<WindowServerWindow> windowServerWindows(platform::WindowServer& windowServer,
                                                     int64_t ownedBy);
 
+// The element's window number from the private function: nothing when the platform lacks the
+// function, the call fails or the number is 0.
+std::optional<int64_t> axWindowNumber(platform::Accessibility& ax,
+                                      const platform::Element& element);
+
 // One candidate per element, same order: the private window number when the platform has it
 // and reports a non-zero one, and the accessibility frame.
 std::vector<AXWindowCandidate> axWindowCandidates(platform::Accessibility& ax,

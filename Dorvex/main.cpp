@@ -6,6 +6,7 @@
 #include "Dorvex/RequestLoop.h"
 #include "Dorvex/Termination.h"
 #include "Dorvex/Transport.h"
+#include "DorvexCore/KeySpec.h"
 #include "DorvexCore/PlatformChoice.h"
 
 #include <csignal>
@@ -52,6 +53,7 @@ int main(int argc, char** argv) {
     dorvex::ProcessWide shared(std::make_shared<dorvex::DescriptorTransport>(STDOUT_FILENO),
                                dorvex::ProcessSettings::fromEnvironment(platform.workspace));
     dorvex::startTerminationWatcher(shared.scripts);
+    dorvex::KeySpec::buildTables();
     {
         dorvex::Driver driver{platform, shared};
         dorvex::runRequestLoop(driver, STDIN_FILENO);

@@ -85,6 +85,22 @@ std::optional<std::string> actionFamily(std::string_view actionType) {
     return std::nullopt;
 }
 
+std::optional<std::string> keyboardTargetRefusal(std::optional<int64_t> expectedFrontmostPid,
+                                                 std::optional<int32_t> frontmostPid) {
+    if (!expectedFrontmostPid) return std::nullopt;
+    frontmostPid = knownPid(frontmostPid); // a pid of 0 or below names no app
+    std::string reason;
+    if (!frontmostPid) {
+        reason = "the frontmost app could not be read when the keys were due to be sent";
+    } else if (*frontmostPid == *expectedFrontmostPid) {
+        return std::nullopt;
+    } else {
+        reason = "another app came to the front before the keys were sent";
+    }
+    return "Keyboard input refused (target_missing): " + reason + ". Nothing was typed. " +
+           "Bring the target window's app to the front, then list windows and retry.";
+}
+
 std::optional<int32_t> knownPid(std::optional<int32_t> pid) {
     if (pid && *pid > 0) return pid;
     return std::nullopt;

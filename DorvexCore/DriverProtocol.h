@@ -55,6 +55,11 @@ std::optional<std::string> actionFamily(std::string_view actionType);
 std::optional<int32_t> knownPid(std::optional<int32_t> pid);
 Json frontmostPidField(std::optional<int64_t> pid);
 
+// Why keys must not be sent now, or nothing when they may: the check is off without an
+// expected pid; otherwise the frontmost app must be readable (a pid above 0) and be it.
+std::optional<std::string> keyboardTargetRefusal(std::optional<int64_t> expectedFrontmostPid,
+                                                 std::optional<int32_t> frontmostPid);
+
 DriverAXErrorMapping mapAXError(int32_t code, const std::string& operation);
 
 // One answer line: compact JSON and one line feed, or nothing when it cannot be serialized

@@ -78,4 +78,10 @@ size_t characterCount(std::string_view text) {
     return count;
 }
 
+std::u16string utf16(std::string_view text) {
+    icu::UnicodeString unicode = fromUtf8(text);
+    if (unicode.isBogus()) return {};
+    return std::u16string(unicode.getBuffer(), static_cast<size_t>(unicode.length()));
+}
+
 } // namespace dorvex::text

@@ -22,4 +22,8 @@ bool containsIgnoringCase(std::string_view text, std::string_view fragment);
 // several code points counts once.
 size_t characterCount(std::string_view text);
 
+// The text as UTF-16 code units: a character beyond the Basic Multilingual Plane takes two.
+// Invalid UTF-8 bytes become U+FFFD.
+std::u16string utf16(std::string_view text);
+
 } // namespace dorvex::text

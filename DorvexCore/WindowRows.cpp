@@ -52,6 +52,18 @@ std::optional<std::string> string(const Json& row, const char* key) {
     return value->get<std::string>();
 }
 
+std::optional<double> realNumber(const Json& row, const char* key) {
+    const Json* value = member(row, key);
+    if (value == nullptr || !value->is_number()) return std::nullopt;
+    return value->get<double>();
+}
+
+std::optional<int32_t> ownerPid32(const Json& row) {
+    const std::optional<int64_t> pid = integer(row, ownerPid);
+    if (!pid || *pid < INT32_MIN || *pid > INT32_MAX) return std::nullopt;
+    return static_cast<int32_t>(*pid);
+}
+
 bool flag(const Json& row, const char* key) {
     const Json* value = member(row, key);
     if (value == nullptr) return false;

@@ -20,12 +20,19 @@ inline constexpr const char* name = "kCGWindowName";
 inline constexpr const char* layer = "kCGWindowLayer";
 inline constexpr const char* bounds = "kCGWindowBounds";
 inline constexpr const char* isOnScreen = "kCGWindowIsOnscreen";
+inline constexpr const char* alpha = "kCGWindowAlpha";
 
 // A number as a whole number (fractions cut toward zero); booleans, NaN, infinities and
 // values beyond 64 bits are not numbers here.
 std::optional<int64_t> integer(const Json& row, const char* key);
 
 std::optional<std::string> string(const Json& row, const char* key);
+
+// A number as it is (booleans are not numbers here).
+std::optional<double> realNumber(const Json& row, const char* key);
+
+// The owner pid when it is a whole number within the signed 32-bit range of process ids.
+std::optional<int32_t> ownerPid32(const Json& row);
 
 // A boolean, or a number read as one (non-zero is true); false otherwise.
 bool flag(const Json& row, const char* key);

@@ -4,8 +4,8 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ clang clang-format pkg-config
-  nlohmann-json3-dev libicu-dev libpng-dev uuid-dev libplist-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
+  nlohmann-json3-dev libicu-dev libpng-dev zlib1g-dev libisal-dev uuid-dev libplist-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libdeflate-dev
 )
 missing=()
 for package in "${packages[@]}"; do

@@ -55,21 +55,6 @@ SimFileStamp stampOf(const struct stat& info) {
             static_cast<int64_t>(modified.tv_nsec)};
 }
 
-// Characters of UTF-8 text: every byte that does not continue a sequence starts one.
-size_t characterCount(const std::string& text) {
-    size_t count = 0;
-    for (unsigned char byte : text)
-        count += (byte & 0xC0) != 0x80;
-    return count;
-}
-
-Json labelFields(const SimElementLabel& label) {
-    return Json{{"pid", label.pid},
-                {"role", label.role},
-                {"title", label.title},
-                {"identifier", label.identifier}};
-}
-
 } // namespace
 
 SimDesktop::Call::Call(SimDesktop& desktop, const char* name, Kind kind) : desktop_(desktop) {
@@ -135,6 +120,7 @@ void SimDesktop::loadInitialScenario() {
 }
 
 bool SimDesktop::reloadFromText(std::string_view text) {
+    // Pictures are read here, before the lock: decoding a screen-sized PNG takes a while.
     SimScenarioLoad load = loadScenario(text, baseDirectory_);
     std::lock_guard lock(mutex_);
     if (!load.scenario) {
@@ -149,6 +135,7 @@ void SimDesktop::install(SimScenario scenario) {
     model_ = std::move(scenario);
     startModel_ = generation_ == 1;
     ++generation_;
+    pressed_.reset();
     lastLoadError_.reset();
     latencyUs_ = options_.latencyUs.value_or(model_.latencyUs);
     changed_.notify_all();
@@ -299,25 +286,25 @@ Element SimDesktop::createSystemWideElement() {
     return makeElement({SimHandle::Kind::systemWide, this, 0, 0, 0});
 }
 
-AXElementResult SimDesktop::hitTest(std::optional<int32_t> onlyPid, Point point) {
+SimDesktop::SimHit SimDesktop::hitNode(std::optional<int32_t> onlyPid, Point point) const {
     for (const SimHitRegion& region : model_.hitRegions) {
         if (!contains(region.rect, point)) continue;
-        if (!region.elementId) return {region.error, {}};
+        if (!region.elementId) return {region.error, std::nullopt};
         auto found = model_.elementIds.find(*region.elementId);
-        if (found == model_.elementIds.end()) return {axerr::cannotComplete, {}};
-        return {axerr::success, elementFor(found->second)};
+        if (found == model_.elementIds.end()) return {axerr::cannotComplete, std::nullopt};
+        return {axerr::success, found->second};
     }
     const SimWindow* window = windowAt(model_.windows, point, onlyPid);
-    if (!window) return {axerr::noValue, {}};
+    if (!window) return {axerr::noValue, std::nullopt};
     const SimApp* app = nullptr;
     if (window->ownerPid && *window->ownerPid >= 1 && *window->ownerPid <= INT32_MAX) {
         app = model_.app(static_cast<int32_t>(*window->ownerPid));
     }
-    if (!app) return {axerr::cannotComplete, {}};
+    if (!app) return {axerr::cannotComplete, std::nullopt};
     std::optional<uint32_t> axWindow;
     if (window->number) axWindow = nodeWithWindowNumber(app->tree, *window->number);
-    if (!axWindow) return {axerr::success, elementFor({app->info.pid, 0})};
-    return {axerr::success, elementFor({app->info.pid, deepestAt(app->tree, *axWindow, point)})};
+    if (!axWindow) return {axerr::success, SimNodeRef{app->info.pid, 0}};
+    return {axerr::success, SimNodeRef{app->info.pid, deepestAt(app->tree, *axWindow, point)}};
 }
 
 AXElementResult SimDesktop::copyElementAtPosition(const Element& root, Point point) {
@@ -325,8 +312,10 @@ AXElementResult SimDesktop::copyElementAtPosition(const Element& root, Point poi
     std::lock_guard lock(mutex_);
     Target target = resolve(root);
     if (target.code != axerr::success) return {target.code, {}};
-    if (target.systemWide) return hitTest(std::nullopt, point);
-    return hitTest(target.app->info.pid, point);
+    SimHit hit = hitNode(
+        target.systemWide ? std::nullopt : std::optional<int32_t>(target.app->info.pid), point);
+    if (!hit.node) return {hit.code, {}};
+    return {hit.code, elementFor(*hit.node)};
 }
 
 AXPidResult SimDesktop::elementPid(const Element& element) {
@@ -362,6 +351,11 @@ AXAttributeResult SimDesktop::systemWideAttribute(const std::string& attribute) 
             return {axerr::noValue, {}};
         }
         return {axerr::success, {elementFor({*model_.frontmostPid, 0})}};
+    }
+    if (attribute == "AXFocusedUIElement") {
+        const SimApp* front = model_.frontmostPid ? model_.app(*model_.frontmostPid) : nullptr;
+        if (!front || !front->tree.focus) return {axerr::noValue, {}};
+        return {axerr::success, {elementFor({front->info.pid, *front->tree.focus})}};
     }
     return {axerr::attributeUnsupported, {}};
 }
@@ -406,7 +400,9 @@ AXNamesResult SimDesktop::copyAttributeNames(const Element& element) {
     std::lock_guard lock(mutex_);
     Target target = resolve(element);
     if (target.code != axerr::success) return {target.code, {}};
-    if (target.systemWide) return {axerr::success, {"AXRole", "AXFocusedApplication"}};
+    if (target.systemWide) {
+        return {axerr::success, {"AXRole", "AXFocusedApplication", "AXFocusedUIElement"}};
+    }
     return attributeNames(target.app->tree, target.index);
 }
 
@@ -423,6 +419,11 @@ int32_t SimDesktop::performAction(const Element& element, const std::string& act
         } else {
             code = sim::performAction(target.app->tree, target.index, action);
             event.update(labelFields(labelOf(*target.app, target.index)));
+            SimTree& tree = target.app->tree;
+            if (code == axerr::success && action == "AXPress" &&
+                acceptsText(tree.nodes[target.index])) {
+                tree.focus = target.index;
+            }
         }
     }
     event["action"] = action;
@@ -453,7 +454,7 @@ int32_t SimDesktop::setStringAttribute(const Element& element, const std::string
     if (secret) {
         // A secure field's text never reaches the log, only how long it was.
         event["secure"] = true;
-        event["length"] = characterCount(value);
+        event["length"] = codePointCount(value);
     } else {
         event["value"] = value;
     }

@@ -5,6 +5,7 @@
 // (SimRecorder). When the scenario comes from a file, the file is re-read whenever it changes
 // between requests, so a test can change the desktop under a running driver.
 #include "platform/Platform.h"
+#include "platform/sim/SimInput.h"
 #include "platform/sim/SimRecorder.h"
 #include "platform/sim/SimScenario.h"
 
@@ -161,7 +162,15 @@ private:
     SimElementLabel labelOf(const SimApp& app, uint32_t index) const;
     void install(SimScenario scenario);
     AXAttributeResult systemWideAttribute(const std::string& attribute);
-    AXElementResult hitTest(std::optional<int32_t> onlyPid, Point point);
+    // What the hit test finds at a point: an element, or the code it answers.
+    struct SimHit {
+        int32_t code = axerr::failure;
+        std::optional<SimNodeRef> node;
+    };
+    SimHit hitNode(std::optional<int32_t> onlyPid, Point point) const;
+    void deliverKey(const SimEvent& event, Json& line);
+    void deliverMouse(const SimEvent& event, std::vector<Json>& consequences);
+    void click(SimNodeRef ref, std::vector<Json>& consequences);
     bool request(SimPermission& permission, const char* name);
     bool seesGranted(const SimPermission& permission) const;
     double scaleForWindow(const SimWindow& window) const;
@@ -193,6 +202,7 @@ private:
     std::string baseDirectory_;
     std::vector<SimMessagingTimeout> timeouts_;
     std::vector<std::thread> completions_;
+    std::optional<SimNodeRef> pressed_; // under the left button since its last press
 };
 
 } // namespace dorvex::platform::sim

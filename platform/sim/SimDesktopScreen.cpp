@@ -1,82 +1,14 @@
-// The simulated desktop's window server, displays, images and input events.
+// The simulated desktop's window server, displays and images.
 #include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimRender.h"
 
 #include <algorithm>
 #include <chrono>
-#include <unicode/unistr.h>
 
 namespace dorvex::platform::sim {
 namespace {
 
 constexpr int32_t displayFailure = 1000; // the window server's generic failure code
-
-struct SimEvent {
-    bool keyboard = true;
-    uint16_t keyCode = 0;
-    bool down = false;
-    uint64_t flags = 0;
-    std::optional<std::string> text;
-    MouseEventType type = MouseEventType::mouseMoved;
-    Point point;
-    MouseButton button = MouseButton::left;
-};
-
-const char* mouseTypeName(MouseEventType type) {
-    switch (type) {
-    case MouseEventType::leftMouseDown:
-        return "leftMouseDown";
-    case MouseEventType::leftMouseUp:
-        return "leftMouseUp";
-    case MouseEventType::rightMouseDown:
-        return "rightMouseDown";
-    case MouseEventType::rightMouseUp:
-        return "rightMouseUp";
-    case MouseEventType::mouseMoved:
-        return "mouseMoved";
-    case MouseEventType::otherMouseDown:
-        return "otherMouseDown";
-    case MouseEventType::otherMouseUp:
-        return "otherMouseUp";
-    }
-    return "unknown";
-}
-
-const char* buttonName(MouseButton button) {
-    switch (button) {
-    case MouseButton::left:
-        return "left";
-    case MouseButton::right:
-        return "right";
-    case MouseButton::center:
-        return "center";
-    }
-    return "unknown";
-}
-
-Json eventLine(const SimEvent& event) {
-    if (event.keyboard) {
-        Json line{{"event", "key"},
-                  {"keyCode", event.keyCode},
-                  {"down", event.down},
-                  {"flags", event.flags}};
-        if (event.text) line["text"] = *event.text;
-        return line;
-    }
-    Json line{{"event", "mouse"},
-              {"type", mouseTypeName(event.type)},
-              {"x", event.point.x},
-              {"y", event.point.y},
-              {"button", buttonName(event.button)}};
-    if (event.flags != 0) line["flags"] = event.flags;
-    return line;
-}
-
-std::string utf8(const std::u16string& text) {
-    std::string converted;
-    icu::UnicodeString(text.data(), static_cast<int32_t>(text.size())).toUTF8String(converted);
-    return converted;
-}
 
 } // namespace
 
@@ -183,16 +115,18 @@ std::optional<Image> SimDesktop::createDisplayImage(uint32_t displayId) {
     Call call(*this, "createDisplayImage");
     Rect bounds;
     Size pixels;
-    std::vector<SimWindow> windows;
+    SimPictureRef background;
+    std::vector<SimWindow> windows; // pictures are shared, not copied
     {
         std::lock_guard lock(mutex_);
         const SimDisplay* display = model_.display(displayId);
         if (model_.faults.displayImage || !display) return std::nullopt;
         bounds = display->bounds;
         pixels = display->pixelSize;
+        background = display->content;
         windows = model_.windows;
     }
-    return renderDisplay(bounds, pixels, windows);
+    return renderDisplay(bounds, pixels, windows, background);
 }
 
 double SimDesktop::scaleForWindow(const SimWindow& window) const {
@@ -217,58 +151,6 @@ std::optional<Image> SimDesktop::createWindowImage(uint32_t windowId) {
         scale = scaleForWindow(window);
     }
     return renderWindow(window, scale);
-}
-
-// Input events.
-
-Event SimDesktop::createKeyboardEvent(uint16_t keyCode, bool keyDown) {
-    Call call(*this, "createKeyboardEvent");
-    std::lock_guard lock(mutex_);
-    if (model_.faults.eventCreation) return {};
-    auto event = std::make_shared<SimEvent>();
-    event->keyCode = keyCode;
-    event->down = keyDown;
-    return {std::move(event)};
-}
-
-void SimDesktop::setEventFlags(Event& event, uint64_t flags) {
-    Call call(*this, "setEventFlags");
-    if (auto* simEvent = static_cast<SimEvent*>(event.handle.get())) simEvent->flags = flags;
-}
-
-void SimDesktop::setKeyboardEventText(Event& event, const std::u16string& text) {
-    Call call(*this, "setKeyboardEventText");
-    if (auto* simEvent = static_cast<SimEvent*>(event.handle.get())) simEvent->text = utf8(text);
-}
-
-Event SimDesktop::createMouseEvent(MouseEventType type, Point point, MouseButton button) {
-    Call call(*this, "createMouseEvent");
-    std::lock_guard lock(mutex_);
-    if (model_.faults.eventCreation) return {};
-    auto event = std::make_shared<SimEvent>();
-    event->keyboard = false;
-    event->type = type;
-    event->point = point;
-    event->button = button;
-    return {std::move(event)};
-}
-
-void SimDesktop::postEvent(const Event& event) {
-    Call call(*this, "postEvent");
-    const auto* simEvent = static_cast<const SimEvent*>(event.handle.get());
-    if (!simEvent) return;
-    if (!simEvent->keyboard) {
-        std::lock_guard lock(mutex_);
-        if (model_.cursor.mode == CursorMode::follows) model_.cursor.location = simEvent->point;
-    }
-    recorder_.recordEvent(eventLine(*simEvent));
-}
-
-std::optional<Point> SimDesktop::cursorLocation() {
-    Call call(*this, "cursorLocation");
-    std::lock_guard lock(mutex_);
-    if (model_.cursor.mode == CursorMode::unreadable) return std::nullopt;
-    return model_.cursor.location;
 }
 
 } // namespace dorvex::platform::sim

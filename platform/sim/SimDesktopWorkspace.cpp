@@ -275,9 +275,10 @@ std::optional<RunningApplication> SimDesktop::runningApplicationWithPid(int32_t 
 std::optional<std::string> SimDesktop::processExecutablePath(int32_t pid) {
     Call call(*this, "processExecutablePath");
     std::lock_guard lock(mutex_);
-    const SimApp* app = model_.app(pid);
-    if (!app) return std::nullopt;
-    return app->executablePath;
+    if (const SimApp* app = model_.app(pid)) return app->executablePath;
+    auto process = model_.processPaths.find(pid);
+    if (process == model_.processPaths.end()) return std::nullopt;
+    return process->second;
 }
 
 std::string SimDesktop::platformName() {

@@ -11,6 +11,8 @@ namespace {
 constexpr int maxTreeDepth = 1000; // deep enough for any real window, shallow enough for a stack
 constexpr std::array<std::string_view, 3> topLevelRoles{"AXWindow", "AXSheet", "AXDrawer"};
 constexpr std::string_view secureRole = "AXSecureTextField";
+constexpr std::array<std::string_view, 5> textRoles{
+    "AXTextField", "AXTextArea", "AXSecureTextField", "AXComboBox", "AXSearchField"};
 
 // Keys of an element that stand for one attribute each.
 constexpr std::array<std::pair<const char*, const char*>, 6> stringShortcuts{{
@@ -227,6 +229,9 @@ std::optional<SimValue> derivedAttribute(const SimTree& tree, int32_t pid, uint3
     if (name == "AXChildren") return nodeList(pid, node.children, node.childReferences);
     if (name == "AXWindows" && index == 0) return nodeList(pid, node.windows);
     if (name == "AXCells" && node.hasCells) return nodeList(pid, node.cells, node.cellReferences);
+    if (name == "AXFocusedUIElement" && index == 0 && tree.focus) {
+        return SimValue{SimNodeRef{pid, *tree.focus}};
+    }
     if (name == "AXTopLevelUIElement") {
         if (std::optional<uint32_t> top = topLevelOf(tree, index)) {
             return SimValue{SimNodeRef{pid, *top}};
@@ -235,8 +240,8 @@ std::optional<SimValue> derivedAttribute(const SimTree& tree, int32_t pid, uint3
     return std::nullopt;
 }
 
-constexpr std::array<std::string_view, 5> derivedNames{"AXParent", "AXChildren", "AXWindows",
-                                                       "AXCells", "AXTopLevelUIElement"};
+constexpr std::array<std::string_view, 6> derivedNames{
+    "AXParent", "AXChildren", "AXWindows", "AXCells", "AXTopLevelUIElement", "AXFocusedUIElement"};
 
 bool isSecureNode(const SimNode& node) {
     return stringAttribute(node, "AXRole") == secureRole ||
@@ -418,6 +423,38 @@ std::optional<uint32_t> nodeWithWindowNumber(const SimTree& tree, uint32_t windo
         if (tree.nodes[index].windowNumber == windowNumber) return index;
     }
     return std::nullopt;
+}
+
+std::optional<uint32_t> nodeWithId(const SimTree& tree, const std::string& id) {
+    for (uint32_t index = 0; index < tree.nodes.size(); ++index) {
+        if (!id.empty() && tree.nodes[index].id == id) return index;
+    }
+    return std::nullopt;
+}
+
+bool acceptsText(const SimNode& node) {
+    std::optional<std::string> role = stringAttribute(node, "AXRole");
+    return role && std::find(textRoles.begin(), textRoles.end(), *role) != textRoles.end();
+}
+
+bool typeInto(SimNode& node, std::size_t erase, const std::string& text) {
+    if (node.error) return false;
+    SimValue* stored = nullptr;
+    for (auto& [name, value] : node.attributes) {
+        if (name == "AXValue") stored = &value;
+    }
+    if (!stored) stored = &node.attributes.emplace_back("AXValue", SimValue{}).second;
+    auto* current = std::get_if<std::string>(&stored->value);
+    std::string edited = current ? *current : std::string();
+    for (; erase > 0 && !edited.empty(); --erase) {
+        // Drop continuation bytes, then the lead byte: one code point.
+        while (!edited.empty() && (static_cast<unsigned char>(edited.back()) & 0xC0) == 0x80) {
+            edited.pop_back();
+        }
+        if (!edited.empty()) edited.pop_back();
+    }
+    stored->value = edited + text;
+    return true;
 }
 
 void collectReferences(const SimTree& tree, std::vector<std::string>& out) {

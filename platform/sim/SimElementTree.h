@@ -68,7 +68,8 @@ struct SimNode {
 };
 
 struct SimTree {
-    std::vector<SimNode> nodes; // nodes[0] is the application element
+    std::vector<SimNode> nodes;    // nodes[0] is the application element
+    std::optional<uint32_t> focus; // the element with the keyboard focus in this app
 };
 
 struct SimAttributeRead {
@@ -102,6 +103,16 @@ bool touchesSecureText(const SimTree& tree, uint32_t index);
 // overlapping siblings the later one, which is drawn in front.
 uint32_t deepestAt(const SimTree& tree, uint32_t from, Point point);
 std::optional<uint32_t> nodeWithWindowNumber(const SimTree& tree, uint32_t windowNumber);
+std::optional<uint32_t> nodeWithId(const SimTree& tree, const std::string& id);
+
+// Text fields, text areas, secure fields and combo boxes: what a click focuses and typing
+// edits.
+bool acceptsText(const SimNode& node);
+
+// Typing into the element: appends the text to its string "AXValue" (a value of another type,
+// or none, starts empty). `erase` first removes that many characters (code points) from the
+// end. False when the element does not respond (its `error`).
+bool typeInto(SimNode& node, std::size_t erase, const std::string& text);
 
 // Every element id referenced by a value of the tree, to check them against the scenario.
 void collectReferences(const SimTree& tree, std::vector<std::string>& out);

@@ -11,6 +11,13 @@ std::string dumpLine(const Json& value) {
 
 } // namespace
 
+Json labelFields(const SimElementLabel& label) {
+    return Json{{"pid", label.pid},
+                {"role", label.role},
+                {"title", label.title},
+                {"identifier", label.identifier}};
+}
+
 SimRecorder::SimRecorder(const std::optional<std::string>& eventLogPath) {
     if (eventLogPath) {
         // Append mode (O_APPEND) and an unbuffered stream, so each line leaves in one write and

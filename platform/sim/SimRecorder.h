@@ -28,6 +28,9 @@ struct SimElementLabel {
     }
 };
 
+// {"pid", "role", "title", "identifier"}: how event lines name an element.
+Json labelFields(const SimElementLabel& label);
+
 class SimRecorder {
 public:
     // The in-memory event list keeps only the newest events, so long benchmark runs stay small.

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <cmath>
 #include <limits>
 #include <set>
 
@@ -13,6 +14,8 @@ namespace {
 
 constexpr int64_t maxPid = std::numeric_limits<int32_t>::max();
 constexpr int64_t maxDelayMs = 3'600'000;
+constexpr int64_t defaultLagReadings = 3;
+constexpr int64_t maxLagReadings = 1'000'000;
 
 std::string indexed(const std::string& path, size_t i) {
     return path + "[" + std::to_string(i) + "]";
@@ -48,6 +51,7 @@ SimDisplay parseDisplay(const Json& value, const std::string& path) {
         reader.size("fallbackPixelSize").value_or(Size{bounds->width, bounds->height});
     display.visibleFrame = reader.rect("visibleFrame").value_or(*bounds);
     display.main = reader.boolean("main").value_or(false);
+    display.contentImage = reader.string("contentImage");
     reader.finish();
     return display;
 }
@@ -81,6 +85,12 @@ SimApp parseAppFields(ObjectReader& reader, bool pidRequired, const std::string&
     if (app.executablePath) info.executableURL = fileURL(*app.executablePath, false);
     app.tree = parseTree(reader.object("accessibility"), reader.pathOf("accessibility"),
                          info.localizedName);
+    if (std::optional<std::string> focused = reader.string("focusedElement")) {
+        app.tree.focus = nodeWithId(app.tree, *focused);
+        if (!app.tree.focus) {
+            refuse(reader.pathOf("focusedElement"), "no element of this app has that id");
+        }
+    }
     return app;
 }
 
@@ -126,8 +136,16 @@ SimCursor parseCursor(const Json& value, const std::string& path) {
         cursor.mode = CursorMode::fixed;
     } else if (mode == "unreadable") {
         cursor.mode = CursorMode::unreadable;
+    } else if (mode == "lags") {
+        cursor.mode = CursorMode::lags;
     } else {
-        refuse(reader.pathOf("mode"), "expected follows, fixed or unreadable");
+        refuse(reader.pathOf("mode"), "expected follows, fixed, unreadable or lags");
+    }
+    if (reader.has("readings")) {
+        if (cursor.mode != CursorMode::lags) refuse(reader.pathOf("readings"), "only for lags");
+        cursor.lagReadings = *reader.integer("readings", 0, maxLagReadings);
+    } else if (cursor.mode == CursorMode::lags) {
+        cursor.lagReadings = defaultLagReadings;
     }
     cursor.location.x = reader.number("x").value_or(0);
     cursor.location.y = reader.number("y").value_or(0);
@@ -237,6 +255,19 @@ SimFaults parseFaults(const Json& value, const std::string& path) {
     return faults;
 }
 
+void parseProcess(const Json& value, const std::string& path,
+                  std::map<int32_t, std::string>& processPaths) {
+    ObjectReader reader(value, path);
+    std::optional<int64_t> pid = reader.integer("pid", 1, maxPid);
+    if (!pid) refuse(reader.pathOf("pid"), "required");
+    std::optional<std::string> executable = reader.string("executablePath");
+    if (!executable) refuse(reader.pathOf("executablePath"), "required");
+    reader.finish();
+    if (!processPaths.emplace(static_cast<int32_t>(*pid), *executable).second) {
+        refuse(reader.pathOf("pid"), "pid " + std::to_string(*pid) + " is used twice");
+    }
+}
+
 std::map<int32_t, int32_t> parseWindowLevels(const Json& value, const std::string& path) {
     std::map<int32_t, int32_t> levels{{13, 1000}};
     ObjectReader reader(value, path);
@@ -297,6 +328,9 @@ void checkApps(const SimScenario& scenario) {
         if (!pids.insert(app.info.pid).second) {
             refuse("apps", "pid " + std::to_string(app.info.pid) + " is used twice");
         }
+        if (scenario.processPaths.contains(app.info.pid)) {
+            refuse("processes", "pid " + std::to_string(app.info.pid) + " is a running app");
+        }
     }
 }
 
@@ -338,6 +372,12 @@ void readTopLevel(ObjectReader& reader, SimScenario& scenario, const std::string
         });
     scenario.windows = parseList<SimWindow>(reader, "windows", parseWindow);
     scenario.hitRegions = parseList<SimHitRegion>(reader, "hitTest", parseHitRegion);
+    if (const Json* processes = reader.array("processes")) {
+        for (size_t i = 0; i < processes->size(); ++i) {
+            parseProcess((*processes)[i], indexed(reader.pathOf("processes"), i),
+                         scenario.processPaths);
+        }
+    }
     scenario.refusedUrlPrefixes = parseStrings(reader, "refusedUrlPrefixes");
     if (const Json* frontmost = reader.raw("frontmostPid")) {
         if (!frontmost->is_null()) {
@@ -370,6 +410,69 @@ void readTopLevel(ObjectReader& reader, SimScenario& scenario, const std::string
     scenario.hasWindowNumberFunction = reader.boolean("hasWindowNumberFunction").value_or(true);
     scenario.scriptInterpreterPath = reader.string("scriptInterpreterPath").value_or("/bin/sh");
     scenario.latencyUs = reader.integer("latencyUs", 0, 10'000'000).value_or(0);
+}
+
+// Reads each picture file the scenario names once, however many displays and windows show it.
+class PictureLoader {
+public:
+    explicit PictureLoader(std::filesystem::path baseDirectory)
+        : baseDirectory_(std::move(baseDirectory)) {}
+
+    // `path` is the scenario key that names the file, for the refusal.
+    SimPictureRef load(const std::string& name, const std::string& path) {
+        // An absolute name replaces the base; an empty base leaves the working directory's.
+        const std::filesystem::path file = (baseDirectory_ / name).lexically_normal();
+        auto [entry, added] = pictures_.try_emplace(file.string());
+        if (added) {
+            SimPictureRead read = readPicture(file);
+            if (!read.picture) refuse(path, read.error);
+            entry->second = std::move(read.picture);
+        }
+        return entry->second;
+    }
+
+private:
+    std::filesystem::path baseDirectory_;
+    std::map<std::string, SimPictureRef> pictures_;
+};
+
+// A display shows its picture pixel for pixel, so the sizes must agree.
+void loadDisplayPicture(SimDisplay& display, PictureLoader& loader, const std::string& path) {
+    if (!display.contentImage) return;
+    display.content = loader.load(*display.contentImage, path);
+    const Image& image = display.content->image;
+    const auto width = static_cast<size_t>(std::round(display.pixelSize.width));
+    const auto height = static_cast<size_t>(std::round(display.pixelSize.height));
+    if (image.width != width || image.height != height) {
+        refuse(path, "the image is " + std::to_string(image.width) + "x" +
+                         std::to_string(image.height) + " pixels, the display " +
+                         std::to_string(width) + "x" + std::to_string(height) +
+                         "; they must be equal");
+    }
+}
+
+// A window's picture is scaled to whatever size the window is drawn at.
+void loadWindowPictures(std::vector<SimWindow>& windows, PictureLoader& loader,
+                        const std::string& path) {
+    for (size_t i = 0; i < windows.size(); ++i) {
+        if (windows[i].contentImage) {
+            windows[i].content =
+                loader.load(*windows[i].contentImage, indexed(path, i) + ".contentImage");
+        }
+    }
+}
+
+void loadPictures(SimScenario& scenario, const std::filesystem::path& baseDirectory) {
+    PictureLoader loader(baseDirectory);
+    for (size_t i = 0; i < scenario.displays.size(); ++i) {
+        loadDisplayPicture(scenario.displays[i], loader,
+                           indexed("scenario.displays", i) + ".contentImage");
+    }
+    loadWindowPictures(scenario.windows, loader, "scenario.windows");
+    for (size_t i = 0; i < scenario.installedApps.size(); ++i) {
+        loadWindowPictures(scenario.installedApps[i].windows, loader,
+                           indexed("scenario.installedApps", i) + ".windows");
+    }
 }
 
 bool unreservedInURL(unsigned char c) {
@@ -431,6 +534,7 @@ SimScenarioLoad loadScenario(std::string_view text, const std::string& baseDirec
         checkDisplays(scenario.displays);
         checkApps(scenario);
         checkElementIds(scenario);
+        loadPictures(scenario, baseDirectory);
         for (SimApp& app : scenario.apps)
             deriveWindowFrames(app, scenario.windows);
         scenario.indexElementIds();

@@ -8,6 +8,7 @@
 #include "platform/sim/SimWindowList.h"
 
 #include <cstdint>
+#include <filesystem>
 #include <map>
 #include <optional>
 #include <string>
@@ -24,6 +25,8 @@ struct SimDisplay {
     Size fallbackPixelSize; // what the display's own pixel counts answer
     Rect visibleFrame;      // global points, y down, like bounds
     bool main = false;
+    std::optional<std::string> contentImage; // the file as the scenario names it
+    SimPictureRef content;                   // its pixels, exactly the display's pixel size
 };
 
 struct SimApp {
@@ -42,11 +45,15 @@ struct SimInstalledApp {
     bool launchCompletes = true;
 };
 
-enum class CursorMode { follows, fixed, unreadable };
+enum class CursorMode { follows, fixed, unreadable, lags };
 
 struct SimCursor {
     CursorMode mode = CursorMode::follows;
     Point location;
+    int64_t lagReadings = 0; // lags: readings that still answer the old location after a move
+    // lags: where the last posted event put the pointer, and the readings still to wait.
+    std::optional<Point> arriving;
+    int64_t readingsLeft = 0;
 };
 
 struct SimPermission {
@@ -103,6 +110,7 @@ struct SimScenario {
     std::string scriptInterpreterPath = "/bin/sh";
     int64_t latencyUs = 0;
     std::vector<SimHitRegion> hitRegions;
+    std::map<int32_t, std::string> processPaths; // processes that are not apps, by pid
     std::vector<std::string> refusedUrlPrefixes;
     SimFaults faults;
     std::map<std::string, SimNodeRef> elementIds; // of running apps; rebuilt at each launch
@@ -119,7 +127,8 @@ struct SimScenarioLoad {
     std::string error; // why the text was refused, when it was
 };
 
-// Relative bundle and executable paths are taken from `baseDirectory`.
+// Relative paths (bundles, executables, pictures) are taken from `baseDirectory`: the scenario
+// file's folder, when there is one.
 SimScenarioLoad loadScenario(std::string_view text, const std::string& baseDirectory = "/");
 
 // A file path as a file URL; `directory` adds the trailing slash of a bundle. Text that is

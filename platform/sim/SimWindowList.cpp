@@ -57,7 +57,15 @@ SimWindow parseWindow(const Json& value, const std::string& path) {
     window.alpha = reader.number("alpha");
     window.onScreen = reader.boolean("onScreen");
     window.desktopElement = reader.boolean("desktopElement").value_or(false);
+    if (const Json* areas = reader.array("hitAreas")) {
+        window.hitAreas.emplace();
+        for (size_t i = 0; i < areas->size(); ++i) {
+            window.hitAreas->push_back(
+                readRect((*areas)[i], reader.pathOf("hitAreas") + "[" + std::to_string(i) + "]"));
+        }
+    }
     if (const Json* raw = reader.object("rawKeys")) window.rawKeys = *raw;
+    window.contentImage = reader.string("contentImage");
     reader.finish();
     return window;
 }
@@ -114,6 +122,11 @@ const SimWindow* windowAt(const std::vector<SimWindow>& windows, Point point,
     for (const SimWindow& window : windows) {
         if (!window.isVisible() || !window.bounds || !contains(*window.bounds, point)) continue;
         if (ownerPid && window.ownerPid != *ownerPid) continue;
+        if (window.hitAreas &&
+            std::none_of(window.hitAreas->begin(), window.hitAreas->end(),
+                         [&](const Rect& area) { return contains(area, point); })) {
+            continue;
+        }
         return &window;
     }
     return nullptr;

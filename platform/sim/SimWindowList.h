@@ -3,6 +3,7 @@
 // The simulated window server: windows front to back, turned into the rows and the filtered
 // lists that the window list call answers.
 #include "platform/Platform.h"
+#include "platform/sim/SimPicture.h"
 #include "platform/types/Json.h"
 
 #include <cstdint>
@@ -23,7 +24,12 @@ struct SimWindow {
     std::optional<double> alpha;
     std::optional<bool> onScreen;
     bool desktopElement = false;
+    // Where the hit test finds the window (absent: all of its bounds); an overlay that lets
+    // clicks through elsewhere, as the Dock's does, names only the part that takes them.
+    std::optional<std::vector<Rect>> hitAreas;
     Json rawKeys = Json::object(); // merged into the row last; null removes a key
+    std::optional<std::string> contentImage; // the file as the scenario names it
+    SimPictureRef content;                   // its pixels, once the scenario has loaded
 
     bool isOnScreen() const { return onScreen.value_or(false); }
     bool isVisible() const { return isOnScreen() && alpha.value_or(1.0) > 0; }
@@ -40,7 +46,8 @@ std::vector<WindowRow> windowList(const std::vector<SimWindow>& windows, uint32_
 
 const SimWindow* findWindow(const std::vector<SimWindow>& windows, uint32_t number);
 
-// The front-most visible window whose bounds hold the point, optionally of one owner only.
+// The front-most visible window whose bounds, and hit areas when it has them, hold the point,
+// optionally of one owner only.
 const SimWindow* windowAt(const std::vector<SimWindow>& windows, Point point,
                           std::optional<int32_t> ownerPid);
 

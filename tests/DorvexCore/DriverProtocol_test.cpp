@@ -93,6 +93,39 @@ TEST(ActionTypes, PidHelpers) {
     EXPECT_EQ(DriverProtocol::frontmostPidField(12), Json(12));
 }
 
+TEST(KeyboardTarget, RefusesUnlessTheExpectedAppIsFrontmost) {
+    const std::string unreadable =
+        "Keyboard input refused (target_missing): the frontmost app could not be read when the "
+        "keys were due to be sent. Nothing was typed. Bring the target window's app to the "
+        "front, then list windows and retry.";
+    const std::string another =
+        "Keyboard input refused (target_missing): another app came to the front before the keys "
+        "were sent. Nothing was typed. Bring the target window's app to the front, then list "
+        "windows and retry.";
+    struct Case {
+        const char* name;
+        std::optional<int64_t> expected;
+        std::optional<int32_t> frontmost;
+        std::optional<std::string> refusal;
+    } cases[] = {
+        {"no expectation, frontmost unreadable", std::nullopt, std::nullopt, std::nullopt},
+        {"no expectation, another app", std::nullopt, 900, std::nullopt},
+        {"expected and frontmost", 501, 501, std::nullopt},
+        {"another app in front", 501, 502, another},
+        {"frontmost unreadable", 501, std::nullopt, unreadable},
+        {"expected 0, nothing readable", 0, std::nullopt, unreadable},
+        // A pid of 0 or below names no app, so it never matches, not even 0 itself.
+        {"expected 0, frontmost reads 0", 0, 0, unreadable},
+        {"frontmost reads -1", -1, -1, unreadable},
+        // Beyond 32 bits is no pid: never cut down to one that happens to be frontmost.
+        {"expected beyond 32 bits", 4294967296LL + 501, 501, another},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(DriverProtocol::keyboardTargetRefusal(c.expected, c.frontmost), c.refusal);
+    }
+}
+
 TEST(MapAXError, RowsAndMessages) {
     struct Case {
         int32_t code;

@@ -1,5 +1,6 @@
 // The display layout and screen captures through the built driver on simulated desktops.
 #include "support/DriverProcess.h"
+#include "support/PngFiles.h"
 
 #include <filesystem>
 #include <fstream>
@@ -228,6 +229,71 @@ TEST(CaptureEndToEnd, MainDisplayCaptureSurvivesAnUnreadableDisplayCount) {
     ASSERT_EQ(answer["ok"], true) << answer.dump();
     EXPECT_EQ(answer["result"]["monitorId"], 7);
     EXPECT_EQ(answer["result"]["displayLayout"], Json::array());
+}
+
+// What a scenario's pictures show is what the capture file holds, pixel for pixel: an opaque
+// screen as RGB, a window with translucent pixels with its alpha.
+TEST(CaptureEndToEnd, PicturesOfTheScenarioAreCapturedPixelForPixel) {
+    TempDir pictures;
+    std::vector<uint8_t> screen, window;
+    for (size_t i = 0; i < 64 * 40; ++i) {
+        screen.insert(screen.end(),
+                      {static_cast<uint8_t>(i), static_cast<uint8_t>(i / 64), 9, 255});
+    }
+    for (size_t i = 0; i < 8 * 6; ++i) {
+        window.insert(window.end(),
+                      {static_cast<uint8_t>(i * 5), 1, 2, static_cast<uint8_t>(i * 5)});
+    }
+    ASSERT_TRUE(writePng(pictures.path() / "screen.png", 64, 40, screen, false));
+    ASSERT_TRUE(writePng(pictures.path() / "window.png", 8, 6, window));
+    const Json scenario = {{"displays",
+                            {{{"id", 1},
+                              {"bounds", {{"x", 0}, {"y", 0}, {"width", 32}, {"height", 20}}},
+                              {"scale", 2},
+                              {"contentImage", (pictures.path() / "screen.png").string()}}}},
+                           {"windows",
+                            {{{"number", 5},
+                              {"bounds", {{"x", 2}, {"y", 2}, {"width", 4}, {"height", 3}}},
+                              {"contentImage", (pictures.path() / "window.png").string()}}}}};
+    DriverProcess driver(onDesktop(scenario.dump()));
+    struct Case {
+        Json action;
+        const std::vector<uint8_t>& pixels;
+        bool alpha;
+    };
+    for (const Case& c : {Case{captureAction(), screen, false},
+                          Case{captureAction({{"windowId", 5}}), window, true}}) {
+        SCOPED_TRACE(c.action.dump());
+        Json answer = driver.execute(c.action);
+        ASSERT_EQ(answer["ok"], true) << answer.dump();
+        auto decoded = decodePngFile(answer["result"]["filePath"].get<std::string>());
+        ASSERT_TRUE(decoded.has_value());
+        EXPECT_EQ(decoded->hasAlpha, c.alpha);
+        EXPECT_TRUE(decoded->rgba == c.pixels);
+    }
+}
+
+// A real screen through the whole path: the picture read by the desktop, the capture encoded
+// and written by the driver, the file read back.
+TEST(CaptureEndToEnd, RealScreensAreCapturedLosslessly) {
+    const fs::path folder = screenFixtureDirectory();
+    if (!fs::is_directory(folder)) GTEST_SKIP() << "no fixtures at " << folder;
+    for (const char* name : screenFixtureNames) {
+        SCOPED_TRACE(name);
+        const Json scenario = {
+            {"displays",
+             {{{"id", 1},
+               {"bounds", {{"x", 0}, {"y", 0}, {"width", 1440}, {"height", 900}}},
+               {"scale", 2},
+               {"contentImage", fs::absolute(folder / name).string()}}}}};
+        DriverProcess driver(onDesktop(scenario.dump()));
+        Json answer = driver.execute(captureAction());
+        ASSERT_EQ(answer["ok"], true) << answer.dump();
+        auto captured = decodePngFile(answer["result"]["filePath"].get<std::string>());
+        auto fixture = decodePngFile(folder / name);
+        ASSERT_TRUE(captured && fixture);
+        EXPECT_TRUE(captured->rgba == fixture->rgba);
+    }
 }
 
 } // namespace

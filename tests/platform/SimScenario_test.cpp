@@ -63,7 +63,7 @@ TEST(SimScenario, EveryExampleLoads) {
         if (entry.path().extension() != ".json") continue;
         ++examples;
         SCOPED_TRACE(entry.path().string());
-        SimScenarioLoad load = loadScenario(readFile(entry.path().string()));
+        SimScenarioLoad load = loadScenario(readFile(entry.path().string()), examplesDir);
         EXPECT_TRUE(load.scenario.has_value()) << load.error;
     }
     EXPECT_GE(examples, 4u);
@@ -99,6 +99,19 @@ TEST(SimScenario, FaultyScenariosAreRefusedAndTheDesktopKept) {
         {R"({"hitTest": [{"rect": {"x": 0, "y": 0, "width": 1, "height": 1}, "element": "a", "error": -25200}]})",
          "exactly one of"},
         {R"({"cursor": {"mode": "wanders"}})", "scenario.cursor.mode"},
+        {R"({"cursor": {"mode": "fixed", "readings": 2}})", "only for lags"},
+        {R"({"cursor": {"mode": "lags", "readings": -1}})", "scenario.cursor.readings"},
+        {R"({"apps": [{"pid": 1, "focusedElement": "nowhere"}]})",
+         "scenario.apps[0].focusedElement"},
+        {R"({"apps": [{"pid": 1, "accessibility": {"children": [{"id": "f"}]}}, {"pid": 2, "focusedElement": "f"}]})",
+         "no element of this app has that id"},
+        {R"({"processes": [{"pid": 88}]})", "scenario.processes[0].executablePath"},
+        {R"({"processes": [{"pid": 88, "executablePath": "/a"}, {"pid": 88, "executablePath": "/b"}]})",
+         "pid 88 is used twice"},
+        {R"({"apps": [{"pid": 88}], "processes": [{"pid": 88, "executablePath": "/a"}]})",
+         "pid 88 is a running app"},
+        {R"({"windows": [{"number": 1, "hitAreas": [{"x": 0}]}]})",
+         "scenario.windows[0].hitAreas[0]"},
         {R"({"faults": {"windowList": "sometimes"}})", "scenario.faults.windowList"},
     };
     auto desktop = desktopFrom(Json{{"apps", {{{"pid", 5}}}}});
