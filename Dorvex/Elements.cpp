@@ -1,8 +1,9 @@
 #include "Dorvex/Elements.h"
 
+#include "DorvexCore/NumberText.h"
+
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <cmath>
 #include <string_view>
 
@@ -19,10 +20,7 @@ std::string numberText(const platform::AXNumber& number) {
     if (std::isfinite(value) && std::trunc(value) == value && std::fabs(value) < 9.0e15) {
         return std::to_string(static_cast<int64_t>(value));
     }
-    char buffer[64];
-    auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value);
-    if (error != std::errc()) return "NaN";
-    return std::string(buffer, end);
+    return shortestNumberText(value);
 }
 
 struct TypeName {
