@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ clang clang-format pkg-config
   nlohmann-json3-dev libicu-dev libpng-dev zlib1g-dev libisal-dev uuid-dev libplist-dev
-  libgtest-dev libgmock-dev libbenchmark-dev libdeflate-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libdeflate-dev python3 python3-jsonschema
 )
 missing=()
 for package in "${packages[@]}"; do
