@@ -6,6 +6,7 @@ packages=(
   cmake ninja-build g++ clang clang-format pkg-config
   nlohmann-json3-dev libicu-dev libpng-dev zlib1g-dev libisal-dev uuid-dev libplist-dev
   libgtest-dev libgmock-dev libbenchmark-dev libdeflate-dev python3 python3-jsonschema
+  libclang-rt-14-dev # clang's sanitizer and libFuzzer runtimes
 )
 missing=()
 for package in "${packages[@]}"; do

@@ -236,5 +236,35 @@ TEST_F(ScriptRunsTest, ManyRunsAtOnceEachAnswerTheirOwnOutput) {
     EXPECT_TRUE(filesLeft().empty());
 }
 
+size_t threadsOfThisProcess() {
+    size_t count = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator("/proc/self/task"))
+        ++count;
+    return count;
+}
+
+TEST_F(ScriptRunsTest, RunsShareOneThreadWhateverTheirNumber) {
+    if (!fs::exists("/proc/self/task")) GTEST_SKIP() << "threads are counted through /proc";
+    makeRuns();
+    const size_t before = threadsOfThisProcess();
+    constexpr int count = 40;
+    for (int i = 0; i < count; ++i) {
+        const std::string id = "sleeper-" + std::to_string(i);
+        ASSERT_EQ(runs->start(id, ": > \"$(dirname \"$0\")/ready-" + id + "\"; exec sleep 30",
+                              60000, results.completionFor(id)),
+                  ScriptRunStart::started);
+    }
+    for (int i = 0; i < count; ++i)
+        ASSERT_TRUE(markerAppears("ready-sleeper-" + std::to_string(i)));
+    EXPECT_LE(threadsOfThisProcess(), before + 1) << "one loop thread for every run";
+    EXPECT_TRUE(runs->stopAll(10s));
+    for (int i = 0; i < count; ++i) {
+        std::optional<ScriptRunResult> result = results.waitFor("sleeper-" + std::to_string(i));
+        ASSERT_TRUE(result && result->finished);
+        EXPECT_TRUE(result->finished->cancelled);
+    }
+    EXPECT_TRUE(filesLeft().empty());
+}
+
 } // namespace
 } // namespace dorvex
