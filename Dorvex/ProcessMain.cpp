@@ -44,7 +44,9 @@ void runDriverProcess(int argc, char** argv, std::shared_ptr<Transport> transpor
                       const std::function<void(Driver&)>& serve) {
     const platform::BindingFactory makeBinding = chosenBinding();
     if (argc > 1 && std::strcmp(argv[1], "--probe-screen-capture") == 0) {
-        std::exit(makeBinding()->preflightScreenCaptureAccess() ? 42 : 1);
+        // The binding is gone before exit, so a simulated desktop writes its counters.
+        const bool granted = makeBinding()->preflightScreenCaptureAccess();
+        std::exit(granted ? 42 : 1);
     }
     // A controller that closes its end must not kill the driver mid-write.
     std::signal(SIGPIPE, SIG_IGN);
