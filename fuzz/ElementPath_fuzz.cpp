@@ -42,8 +42,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (ElementPath::parse(path->tokens()) != path) fail("a path does not read back");
         // Resolving walks the positions over a tree where every element has three children
         // and is its own position: out-of-range and deep positions must be refused, not read.
+        // Elements of deep paths are numbered modulo 2^64, as wrapping ids, not signed overflow.
         auto children = [](int64_t element) {
-            return std::vector<int64_t>{element * 3 + 1, element * 3 + 2, element * 3 + 3};
+            const uint64_t first = static_cast<uint64_t>(element) * 3 + 1;
+            return std::vector<int64_t>{static_cast<int64_t>(first),
+                                        static_cast<int64_t>(first + 1),
+                                        static_cast<int64_t>(first + 2)};
         };
         auto identity = [&](int64_t) { return *path->identity; };
         (void)path->resolve(int64_t{0}, children, identity);
