@@ -614,6 +614,8 @@ SimScenarioCheck checkScenario(std::string_view text, const std::string& baseDir
                 {{"", "scenario",
                   "valid JSON (the text stops making sense at byte " + std::to_string(error.byte) +
                       ")"}}};
+    } catch (const Json::out_of_range&) { // a number past what a double holds, such as 1e1111
+        return {std::nullopt, {{"", "scenario", "valid JSON (a number is too large to hold)"}}};
     }
     SimScenario scenario;
     ProblemLog log(true);

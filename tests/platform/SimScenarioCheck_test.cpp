@@ -86,7 +86,8 @@ TEST(SimScenarioCheck, ACleanScenarioLoadsAsTheDriverLoadsIt) {
 }
 
 TEST(SimScenarioCheck, TheWholeFileHasTheEmptyPointer) {
-    for (const char* text : {"{\"displays\": [", "[1, 2]"}) {
+    // A number past a double's range once ended the checker with an uncaught exception.
+    for (const char* text : {"{\"displays\": [", "[1, 2]", "{\"x\": 1e1111}"}) {
         const SimScenarioCheck check = checkScenario(text);
         ASSERT_EQ(check.problems.size(), 1u) << text;
         EXPECT_EQ(check.problems[0].pointer, "") << text;
