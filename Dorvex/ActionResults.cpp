@@ -148,6 +148,18 @@ Failure interpreterFailed(const std::string& standardError) {
             standardError.empty() ? "osascript failed." : standardError, true};
 }
 
+Failure scriptResourcesExhausted(const std::string& reason) {
+    return {"execution_failed", "resources_exhausted",
+            "The AppleScript was not run: the system ran out of resources (" + reason +
+                "). Try again when fewer scripts or processes are running.",
+            true};
+}
+
+Failure interpreterNotStarted(const std::string& reason) {
+    return {"execution_failed", "interpreter_not_started",
+            "The AppleScript interpreter could not be started (" + reason + ").", false};
+}
+
 Failure modeRequired() {
     return invalidInput("mode is required.");
 }

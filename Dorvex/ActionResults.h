@@ -67,6 +67,9 @@ Failure scriptFileFailed();
 Failure scriptCancelled();
 Failure scriptTimedOut();
 Failure interpreterFailed(const std::string& standardError);
+// The interpreter was never started (or stopped at once): `reason` is the runner's own text.
+Failure scriptResourcesExhausted(const std::string& reason);
+Failure interpreterNotStarted(const std::string& reason);
 
 // Synthesized input.
 Failure modeRequired();

@@ -1,5 +1,7 @@
 #include "Dorvex/Elements.h"
 
+#include "DorvexCore/NumberText.h"
+
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -19,10 +21,7 @@ std::string numberText(const platform::AXNumber& number) {
     if (std::isfinite(value) && std::trunc(value) == value && std::fabs(value) < 9.0e15) {
         return std::to_string(static_cast<int64_t>(value));
     }
-    char buffer[64];
-    auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value);
-    if (error != std::errc()) return "NaN";
-    return std::string(buffer, end);
+    return shortestNumberText(value);
 }
 
 struct TypeName {
@@ -71,6 +70,12 @@ std::vector<std::string> stringList(const AXValue& value) {
 std::optional<std::string> stringOf(const platform::AXAttributeResult& read) {
     if (read.code != platform::axerr::success) return std::nullopt;
     if (const std::string* text = read.value.string()) return *text;
+    return std::nullopt;
+}
+
+std::optional<std::string> takeString(platform::AXAttributeResult& read) {
+    if (read.code != platform::axerr::success) return std::nullopt;
+    if (std::string* text = std::get_if<std::string>(&read.value.value)) return std::move(*text);
     return std::nullopt;
 }
 
@@ -126,26 +131,27 @@ public:
     JudgedElements(platform::Accessibility& ax, Element element) : ax_(ax) {
         entries_.push_back(Entry{std::move(element), {}, {}});
     }
-    // The node read's answers for the judged element.
+    // The node read's answers for the judged element, looked at where they are (the reads
+    // outlive the judgement).
     void knownAnswers(const ElementReads& reads) {
-        Entry& entry = entries_.front();
-        entry.reads[role] = reads.batch.values[nodeRole];
-        entry.reads[subrole] = reads.batch.values[nodeSubrole];
-        entry.reads[children] = reads.batch.values[nodeChildren];
-        entry.reads[cells] = reads.batch.values[nodeCells];
+        known_ = {&reads.batch.values[nodeRole], &reads.batch.values[nodeSubrole],
+                  &reads.batch.values[nodeChildren], &reads.batch.values[nodeCells]};
     }
 
-    std::optional<std::vector<std::string>> names(size_t index) {
+    // The names as read, or nothing when the read failed; valid until the next read adds
+    // entries, which the rules allow for (they look names up before reading).
+    const std::vector<std::string>* names(size_t index) {
         Entry& entry = entries_[index];
         if (!entry.names) entry.names = ax_.copyAttributeNames(entry.element);
-        if (entry.names->code != platform::axerr::success) return std::nullopt;
-        return entry.names->names;
+        if (entry.names->code != platform::axerr::success) return nullptr;
+        return &entry.names->names;
     }
 
     Read read(size_t index, const std::string& name) {
         const auto slot = static_cast<size_t>(std::find(slotNames.begin(), slotNames.end(), name) -
                                               slotNames.begin());
         if (slot == slotNames.size()) return convert(ax_.copyAttributeValue(element(index), name));
+        if (index == 0 && known_[slot] != nullptr) return convert(*known_[slot]);
         if (!entries_[index].reads[slot]) readMissing(index);
         // A copy: converting a list adds entries, which may move the one read from.
         const platform::AXAttributeResult answer = *entries_[index].reads[slot];
@@ -213,6 +219,7 @@ private:
 
     platform::Accessibility& ax_;
     std::vector<Entry> entries_;
+    std::array<const platform::AXAttributeResult*, 4> known_{}; // the judged element's
 };
 
 SecureField::Verdict judge(JudgedElements& elements, WalkLimits::VisitBudget* budget) {
@@ -291,36 +298,54 @@ ElementIdentity ElementReads::identity() const {
     return ElementIdentity(role, title, identifier, subrole, description);
 }
 
-std::vector<Element> ElementReads::children() const {
-    return elementList(valueOf(batch.values[nodeChildren])).value_or(std::vector<Element>{});
+std::vector<Element> ElementReads::takeChildren() {
+    platform::AXAttributeResult& read = batch.values[nodeChildren];
+    if (read.code != platform::axerr::success) return {};
+    platform::AXValueList* list = std::get_if<platform::AXValueList>(&read.value.value);
+    if (list == nullptr) return {};
+    std::vector<Element> elements;
+    elements.reserve(list->size());
+    for (AXValue& item : *list) {
+        Element* element = std::get_if<Element>(&item.value);
+        if (element == nullptr) return {};
+        elements.push_back(std::move(*element));
+    }
+    return elements;
+}
+
+Json NodeValue::fields() const {
+    return SecureField::valueFields(verdict, [this] { return preview; });
 }
 
 ElementReads readElement(platform::Accessibility& ax, const Element& element) {
     ElementReads reads;
     reads.batch = readBatch(ax, element, nodeAttributes());
-    const std::vector<platform::AXAttributeResult>& values = reads.batch.values;
+    std::vector<platform::AXAttributeResult>& values = reads.batch.values;
+    // The verdict looks at role, subrole, children and cells in the batch; the rest is taken.
     reads.role = stringOf(values[nodeRole]);
-    reads.title = stringOf(values[nodeTitle]);
-    reads.identifier = stringOf(values[nodeIdentifier]);
+    reads.title = takeString(values[nodeTitle]);
+    reads.identifier = takeString(values[nodeIdentifier]);
     reads.subrole = stringOf(values[nodeSubrole]);
     reads.actions = stringList(valueOf(values[nodeActions]));
-    reads.description = stringOf(values[nodeDescription]);
+    reads.description = takeString(values[nodeDescription]);
     reads.frame = ElementBounds::frame(valueOf(values[nodePosition]), valueOf(values[nodeSize]));
     reads.secureField = SecureField::is(reads.role, reads.subrole);
     return reads;
 }
 
-Json valueFields(TreeWalk& walk, const Element& element, const ElementReads& reads,
-                 bool insideSecureField) {
+NodeValue nodeValue(TreeWalk& walk, const Element& element, const ElementReads& reads,
+                    bool insideSecureField) {
     // Whatever sits inside a secure field is part of the secret: it is not even judged.
-    if (insideSecureField) return SecureField::valueFields(SecureField::Verdict::secure, {});
+    if (insideSecureField) return NodeValue{SecureField::Verdict::secure, std::nullopt};
     JudgedElements elements(walk.ax, element);
     elements.knownAnswers(reads);
+    NodeValue value{judge(elements, &walk.budget), std::nullopt};
     // The value is read only when the verdict allows it, and only after it, so a secure value
     // never leaves the app.
-    return SecureField::valueFields(judge(elements, &walk.budget), [&] {
-        return valuePreview(readValue(walk.ax, element, "AXValue"));
-    });
+    if (value.verdict == SecureField::Verdict::readable) {
+        value.preview = valuePreview(readValue(walk.ax, element, "AXValue"));
+    }
+    return value;
 }
 
 Json flatElementNode(const ElementReads& reads, int32_t pid,
@@ -333,7 +358,7 @@ Json flatElementNode(const ElementReads& reads, int32_t pid,
                  {"identifier", orNull(reads.identifier)},
                  {"subrole", orNull(reads.subrole)},
                  {"actions", reads.actions}};
-    node.update(reads.valueFields);
+    node.update(reads.value.fields());
     addWindowIdentity(node, pid, path, reads.identity());
     if (std::optional<Json> bounds = ElementBounds::field(reads.frame)) node["bounds"] = *bounds;
     return node;
@@ -341,9 +366,17 @@ Json flatElementNode(const ElementReads& reads, int32_t pid,
 
 namespace {
 
-struct TreeLimits {
+// What every node of one tree read shares: its limits, and the texts it writes with, reused
+// from node to node.
+struct TreeWriting {
     int32_t pid;
     int64_t maxDepth;
+    std::optional<int64_t> windowId; // the path's, when nodes have paths
+    bool paths = false;
+    // The path tokens of the node being written, without its identity, as JSON texts joined by
+    // commas; each level appends its child token and takes it off again.
+    std::string pathPrefix;
+    std::string scratch;
 };
 
 // Writes a node's keys as compact JSON text, byte for byte as the answer's encoder writes the
@@ -353,13 +386,12 @@ class NodeText {
 public:
     explicit NodeText(std::string& out) : out_(out) {}
 
-    void key(const char* name, bool first = false) {
+    // `name` is the key with its quotes and colon, after a comma unless it is the first.
+    void key(std::string_view quotedName, bool first = false) {
         if (!first) out_ += ',';
-        out_ += '"';
-        out_ += name;
-        out_ += "\":";
+        out_ += quotedName;
     }
-    void text(const std::string& value) {
+    void text(std::string_view value) {
         if (plain(value)) {
             out_ += '"';
             out_ += value;
@@ -370,96 +402,167 @@ public:
     }
     void text(const std::optional<std::string>& value) {
         if (value) {
-            text(*value);
+            text(std::string_view(*value));
         } else {
-            out_ += "null";
+            out_ += std::string_view("null");
         }
     }
     void texts(const std::vector<std::string>& values) {
         out_ += '[';
         for (size_t i = 0; i < values.size(); ++i) {
             if (i > 0) out_ += ',';
-            text(values[i]);
+            text(std::string_view(values[i]));
         }
         out_ += ']';
     }
-    void number(int64_t value) { out_ += std::to_string(value); }
-    void json(const Json& value) { out_ += value.dump(); }
+    void number(int64_t value) {
+        char buffer[24];
+        auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value);
+        out_.append(buffer, end);
+    }
+    // A double as the encoder writes it. A whole number below 10^15 in magnitude is its decimal
+    // digits and ".0" (the encoder's shortest form for it); anything else goes through the
+    // encoder.
+    void number(double value) {
+        if (std::isfinite(value) && std::trunc(value) == value && std::fabs(value) < 1e15 &&
+            !(value == 0 && std::signbit(value))) {
+            number(static_cast<int64_t>(value));
+            out_ += std::string_view(".0");
+        } else {
+            out_ += Json(value).dump();
+        }
+    }
 
     // The keys of flatElementNode, in its order, and the opening of "children".
-    void node(const ElementReads& reads, int32_t pid, const std::optional<ElementPath>& path,
-              bool repeated) {
+    void node(const ElementReads& reads, TreeWriting& writing, bool repeated) {
         out_ += '{';
-        key("role", true);
+        key(R"("role":)", true);
         text(reads.role);
-        key("title");
+        key(R"("title":)");
         text(reads.title);
-        key("identifier");
+        key(R"("identifier":)");
         text(reads.identifier);
-        key("subrole");
+        key(R"("subrole":)");
         text(reads.subrole);
-        key("actions");
+        key(R"("actions":)");
         texts(reads.actions);
-        for (const auto& [name, value] : reads.valueFields.items()) {
-            key(name.c_str());
-            json(value);
-        }
-        key("ownerPid");
-        number(pid);
-        if (path) {
-            if (path->windowId) {
-                key("windowId");
-                number(*path->windowId);
-            }
-            key("path");
-            texts(path->identified(reads.identity()).tokens());
-        }
-        if (std::optional<Json> bounds = ElementBounds::field(reads.frame)) {
-            key("bounds");
-            json(*bounds);
+        value(reads.value);
+        key(R"("ownerPid":)");
+        number(int64_t{writing.pid});
+        if (writing.paths) path(reads, writing);
+        // ElementBounds::field's keys and rule: only a frame with a positive width and height.
+        if (const std::optional<ElementBounds::Frame>& frame = reads.frame;
+            frame && frame->width > 0 && frame->height > 0) {
+            key(R"("bounds":)");
+            out_ += '{';
+            key(R"("x":)", true);
+            number(frame->x);
+            key(R"("y":)");
+            number(frame->y);
+            key(R"("width":)");
+            number(frame->width);
+            key(R"("height":)");
+            number(frame->height);
+            out_ += '}';
         }
         if (repeated) {
-            key("repeatsAncestor");
-            out_ += "true";
+            key(R"("repeatsAncestor":)");
+            out_ += std::string_view("true");
         }
-        key("children");
+        key(R"("children":)");
         out_ += '[';
     }
 
 private:
+    // The keys SecureField::valueFields gives for the verdict.
+    void value(const NodeValue& value) {
+        switch (value.verdict) {
+        case SecureField::Verdict::secure:
+            key(R"("secure":)");
+            out_ += std::string_view("true");
+            break;
+        case SecureField::Verdict::readable:
+            key(R"("valuePreview":)");
+            text(value.preview);
+            break;
+        case SecureField::Verdict::unknown:
+            break;
+        }
+    }
+
+    // "windowId" (when the path has one) and "path": the tokens so far and this identity.
+    void path(const ElementReads& reads, TreeWriting& writing) {
+        if (writing.windowId) {
+            key(R"("windowId":)");
+            number(*writing.windowId);
+        }
+        key(R"("path":)");
+        out_ += '[';
+        out_ += writing.pathPrefix;
+        if (!writing.pathPrefix.empty()) out_ += ',';
+        writing.scratch.clear();
+        ElementIdentity::appendToken(writing.scratch, reads.role, reads.title, reads.identifier,
+                                     reads.subrole, reads.description);
+        text(std::string_view(writing.scratch));
+        out_ += ']';
+    }
+
     // Printable ASCII without quote or backslash: written as it is.
     static bool plain(std::string_view value) {
-        return std::all_of(value.begin(), value.end(),
-                           [](char c) { return c >= 0x20 && c < 0x7f && c != '"' && c != '\\'; });
+        for (char c : value) {
+            if (c < 0x20 || c >= 0x7f || c == '"' || c == '\\') return false;
+        }
+        return true;
     }
 
     std::string& out_;
 };
 
+// Appends the token of child position `index` to the path prefix; gives the size to cut it back
+// to.
+size_t pushChildToken(std::string& prefix, int64_t index) {
+    const size_t mark = prefix.size();
+    if (!prefix.empty()) prefix += ',';
+    NodeText(prefix).text(std::string_view(ElementPath::childToken(index)));
+    return mark;
+}
+
 // Appends the node: its flat keys, then "repeatsAncestor" and "children", as the object would
 // be written.
-void writeTreeNode(TreeWalk& walk, const TreeLimits& limits, const Element& element,
-                   const std::optional<ElementPath>& path, int64_t depth, bool insideSecureField,
-                   bool repeated, std::string& out) {
-    const bool descend = depth < limits.maxDepth && !repeated;
+void writeTreeNode(TreeWalk& walk, TreeWriting& writing, const Element& element, int64_t depth,
+                   bool insideSecureField, bool repeated, std::string& out) {
+    const bool descend = depth < writing.maxDepth && !repeated;
     ElementReads reads = readElement(walk.ax, element);
-    reads.valueFields = valueFields(walk, element, reads, insideSecureField);
-    NodeText(out).node(reads, limits.pid, path, repeated);
+    reads.value = nodeValue(walk, element, reads, insideSecureField);
+    NodeText(out).node(reads, writing, repeated);
     if (descend) {
-        const std::vector<Element> list = reads.children();
+        const std::vector<Element> list = reads.takeChildren();
         walk.branch.push_back(element);
         for (size_t i = 0; i < list.size() && walk.budget.take(); ++i) {
-            std::optional<ElementPath> childPath;
-            if (path) childPath = path->child(static_cast<int64_t>(i));
+            const size_t mark =
+                writing.paths ? pushChildToken(writing.pathPrefix, static_cast<int64_t>(i)) : 0;
             // Only an element whose children would be read needs the check.
-            const bool repeats = depth + 1 < limits.maxDepth && walk.repeats(list[i]);
+            const bool repeats = depth + 1 < writing.maxDepth && walk.repeats(list[i]);
             if (i > 0) out += ',';
-            writeTreeNode(walk, limits, list[i], childPath, depth + 1,
-                          insideSecureField || reads.secureField, repeats, out);
+            writeTreeNode(walk, writing, list[i], depth + 1, insideSecureField || reads.secureField,
+                          repeats, out);
+            if (writing.paths) writing.pathPrefix.resize(mark);
         }
         walk.branch.pop_back();
     }
-    out += "]}";
+    out += std::string_view("]}");
+}
+
+// The tokens of the root's path without identity, as the prefix of every node's path.
+std::string rootPathPrefix(const ElementPath& path) {
+    ElementPath bare = path;
+    bare.identity.reset();
+    std::string prefix;
+    for (const std::string& token : bare.tokens()) {
+        if (!prefix.empty()) prefix += ',';
+        NodeText(prefix).text(std::string_view(token));
+    }
+    return prefix;
 }
 
 } // namespace
@@ -469,8 +572,13 @@ ElementTree readElementTree(platform::Accessibility& ax, const Element& element,
                             int64_t maxDepth) {
     TreeWalk walk(ax);
     walk.budget.take(); // the root
+    TreeWriting writing{pid, maxDepth, std::nullopt, path.has_value(), {}, {}};
+    if (path) {
+        writing.windowId = path->windowId;
+        writing.pathPrefix = rootPathPrefix(*path);
+    }
     ElementTree tree;
-    writeTreeNode(walk, TreeLimits{pid, maxDepth}, element, path, depth, false, false, tree.text);
+    writeTreeNode(walk, writing, element, depth, false, false, tree.text);
     tree.cut = walk.budget.exhausted();
     tree.visits = WalkLimits::requestVisits - walk.budget.left();
     return tree;

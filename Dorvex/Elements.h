@@ -67,6 +67,15 @@ struct TreeWalk {
     bool repeats(const platform::Element& element);
 };
 
+// The value keys of a node, as SecureField::valueFields gives them for the verdict: "secure"
+// true, "valuePreview" (the preview, or null), or none.
+struct NodeValue {
+    SecureField::Verdict verdict = SecureField::Verdict::unknown;
+    std::optional<std::string> preview; // read only for a readable element
+
+    Json fields() const;
+};
+
 // What a node shows of one element, from one batched read: role, title, identifier, subrole,
 // actions, description, position and size, and the children (and cells, for the verdict). The value
 // is never part of it: it is read, if at all, only after the element's secure-field verdict.
@@ -77,7 +86,7 @@ struct ElementReads {
     std::optional<std::string> subrole;
     std::optional<std::string> description;
     std::vector<std::string> actions;
-    Json valueFields = Json::object(); // "secure", "valuePreview" or nothing
+    NodeValue value; // "secure", "valuePreview" or nothing
     std::optional<ElementBounds::Frame> frame;
     // Its role or subrole marks a secure text field: everything below it is part of the secret.
     bool secureField = false;
@@ -85,8 +94,9 @@ struct ElementReads {
     platform::AXAttributesResult batch;
 
     ElementIdentity identity() const;
-    // "AXChildren" as read (empty unless a list of elements).
-    std::vector<platform::Element> children() const;
+    // "AXChildren" as read (empty unless a list of elements), moved out of the batch: once the
+    // verdict is made the batch is not looked at again.
+    std::vector<platform::Element> takeChildren();
 };
 
 // One round trip for everything a node shows but its value, and its children.
@@ -94,8 +104,8 @@ ElementReads readElement(platform::Accessibility& ax, const platform::Element& e
 
 // The value keys of a node: "secure" for an element inside a secure field (nothing is read),
 // otherwise the verdict's fields, the value read last and only for a readable element.
-Json valueFields(TreeWalk& walk, const platform::Element& element, const ElementReads& reads,
-                 bool insideSecureField);
+NodeValue nodeValue(TreeWalk& walk, const platform::Element& element, const ElementReads& reads,
+                    bool insideSecureField);
 
 // The node of one element without "children".
 Json flatElementNode(const ElementReads& reads, int32_t pid,

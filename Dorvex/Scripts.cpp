@@ -33,6 +33,13 @@ std::optional<Failure> refusalOf(ScriptRunStart start, const std::string& id) {
     return failures::driverStopping();
 }
 
+// Standard error cut at the kept maximum says so at its end.
+std::string withCutNote(const std::string& standardError, uint64_t droppedBytes) {
+    if (droppedBytes == 0) return standardError;
+    return standardError + "\n[standard error cut: " + std::to_string(droppedBytes) +
+           " more bytes were dropped]";
+}
+
 } // namespace
 
 int64_t appleScriptTimeoutMs(const Json* timeout) {
@@ -77,14 +84,23 @@ Json appleScriptResponse(const ScriptRunResult& result, const ActionContext& con
     if (!result.finished) return context.failure(failures::scriptFileFailed());
     const ProcessOutcome& outcome = *result.finished;
     if (outcome.cancelled) return context.failure(failures::scriptCancelled());
-    // Also an interpreter that could not be started or reaped.
+    if (outcome.startError) {
+        return context.failure(isResourceShortage(*outcome.startError)
+                                   ? failures::scriptResourcesExhausted(outcome.stderrText)
+                                   : failures::interpreterNotStarted(outcome.stderrText));
+    }
+    // Also an interpreter that could not be reaped.
     if (!outcome.completed) return context.failure(failures::scriptTimedOut());
     if (outcome.exitCode != 0) {
-        return context.failure(failures::interpreterFailed(outcome.stderrText));
+        return context.failure(failures::interpreterFailed(
+            withCutNote(outcome.stderrText, outcome.stderrDroppedBytes)));
     }
-    return context.success(
-        "AppleScript executed successfully.",
-        Json{{"targetBundleId", targetBundleId}, {"stdout", outcome.stdoutText}});
+    Json answer{{"targetBundleId", targetBundleId}, {"stdout", outcome.stdoutText}};
+    if (outcome.stdoutDroppedBytes != 0) {
+        answer["stdoutTruncated"] = true;
+        answer["stdoutDroppedBytes"] = outcome.stdoutDroppedBytes;
+    }
+    return context.success("AppleScript executed successfully.", std::move(answer));
 }
 
 } // namespace dorvex

@@ -117,11 +117,11 @@ void collectElements(TreeWalk& walk, const platform::Element& element, int32_t p
     const bool descend = currentDepth < maxDepth;
     ElementReads reads = readElement(walk.ax, element);
     if (matches(reads, filters)) {
-        reads.valueFields = valueFields(walk, element, reads, insideSecureField);
+        reads.value = nodeValue(walk, element, reads, insideSecureField);
         into.push_back(flatElementNode(reads, pid, path));
     }
     if (!descend) return;
-    const std::vector<platform::Element> children = reads.children();
+    const std::vector<platform::Element> children = reads.takeChildren();
     walk.branch.push_back(element);
     for (size_t i = 0; i < children.size() && into.size() < limit && walk.budget.take(); ++i) {
         // An element met again below itself was searched already, with all it holds.

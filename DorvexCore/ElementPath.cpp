@@ -82,19 +82,50 @@ ElementIdentity::ElementIdentity(const std::optional<std::string>& role,
     : role(role.value_or("")), titleDigest(digestOf(title)), identifierDigest(digestOf(identifier)),
       subroleDigest(digestOf(subrole)), descriptionDigest(digestOf(description)) {}
 
-std::string ElementIdentity::digest(std::string_view value) {
+namespace {
+
+constexpr size_t digestLength = 16;
+
+// The digest's 16 lowercase hexadecimal digits, written at `at`.
+void writeDigest(std::string_view value, char* at) {
     uint64_t hash = 0xcbf29ce484222325ULL;
     for (char c : value) {
         hash ^= static_cast<uint8_t>(c);
         hash *= 0x100000001b3ULL; // unsigned arithmetic wraps modulo 2^64
     }
     static constexpr char hex[] = "0123456789abcdef";
-    std::string text(16, '0');
-    for (int i = 15; i >= 0; --i) {
-        text[static_cast<size_t>(i)] = hex[hash & 0xF];
+    for (size_t i = digestLength; i-- > 0;) {
+        at[i] = hex[hash & 0xF];
         hash >>= 4;
     }
+}
+
+void appendDigest(std::string& out, const std::optional<std::string>& value) {
+    out += ':';
+    const size_t at = out.size();
+    out.resize(at + digestLength);
+    writeDigest(value ? std::string_view(*value) : std::string_view(), out.data() + at);
+}
+
+} // namespace
+
+std::string ElementIdentity::digest(std::string_view value) {
+    std::string text(digestLength, '0');
+    writeDigest(value, text.data());
     return text;
+}
+
+void ElementIdentity::appendToken(std::string& out, const std::optional<std::string>& role,
+                                  const std::optional<std::string>& title,
+                                  const std::optional<std::string>& identifier,
+                                  const std::optional<std::string>& subrole,
+                                  const std::optional<std::string>& description) {
+    out += identityPrefix;
+    if (role) out += *role;
+    appendDigest(out, title);
+    appendDigest(out, identifier);
+    appendDigest(out, subrole);
+    appendDigest(out, description);
 }
 
 std::string ElementIdentity::token() const {
@@ -138,9 +169,13 @@ std::vector<std::string> ElementPath::tokens() const {
     if (pid) list.push_back(std::string(pidPrefix) + std::to_string(*pid));
     if (windowId) list.push_back(std::string(windowIdPrefix) + std::to_string(*windowId));
     for (int64_t index : children)
-        list.push_back(std::string(childPrefix) + std::to_string(index));
+        list.push_back(childToken(index));
     if (identity) list.push_back(identity->token());
     return list;
+}
+
+std::string ElementPath::childToken(int64_t index) {
+    return std::string(childPrefix) + std::to_string(index);
 }
 
 std::optional<int64_t> ElementPath::number(std::string_view prefix, std::string_view token) {

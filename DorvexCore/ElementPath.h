@@ -35,6 +35,14 @@ struct ElementIdentity {
 
     // "identity:" then role and the four digests joined by colons.
     std::string token() const;
+    // Appends the token of the identity of these attributes to `out`, as
+    // ElementIdentity(role, ...).token() would give it, without building the identity: a tree
+    // read writes one per node.
+    static void appendToken(std::string& out, const std::optional<std::string>& role,
+                            const std::optional<std::string>& title,
+                            const std::optional<std::string>& identifier,
+                            const std::optional<std::string>& subrole,
+                            const std::optional<std::string>& description);
     static std::optional<ElementIdentity> parse(std::string_view token);
 
     friend bool operator==(const ElementIdentity&, const ElementIdentity&) = default;
@@ -52,6 +60,8 @@ struct ElementPath {
 
     // The wire form: optional pid and windowId tokens, one token per child, then the identity.
     std::vector<std::string> tokens() const;
+    // The token of the child position `index`, as tokens() writes it.
+    static std::string childToken(int64_t index);
 
     // The non-negative decimal after prefix (leading zeros allowed), or nothing.
     static std::optional<int64_t> number(std::string_view prefix, std::string_view token);

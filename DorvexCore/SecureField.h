@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -153,14 +154,14 @@ Verdict verdict(const Element& element, Role&& role, Subrole&& subrole, Children
 }
 
 // Judges one element over raw attribute reads. attributeNames(e) gives
-// optional<vector<string>> (nothing when the read failed); readAttribute(e, name) gives an
-// AttributeRead<Element>; same and request as for verdict.
+// optional<vector<string>>, or a pointer to the names, that tests false when the read failed;
+// readAttribute(e, name) gives an AttributeRead<Element>; same and request as for verdict.
 template <class Element, class Names, class Read, class Same = WalkLimits::NeverSame>
 Verdict axVerdict(const Element& element, Names&& attributeNames, Read&& readAttribute,
                   Same&& same = Same{}, WalkLimits::VisitBudget* request = nullptr) {
     using Node = detail::ReadNode<Element>;
     auto listed = [&](const Element& e, const std::string& name) -> MayFail<bool> {
-        std::optional<std::vector<std::string>> names = attributeNames(e);
+        const auto names = attributeNames(e);
         if (!names) return ReadFailed{};
         return std::find(names->begin(), names->end(), name) != names->end();
     };
@@ -182,12 +183,19 @@ Verdict axVerdict(const Element& element, Names&& attributeNames, Read&& readAtt
         return ReadFailed{};
     };
     auto childNodes = [&](const Node& node) -> MayFail<std::vector<Node>> {
-        std::optional<std::vector<std::string>> names = attributeNames(node.element);
+        const auto names = attributeNames(node.element);
         if (!names) return ReadFailed{};
+        // Both looked up before any read, so the names need not outlive the reads.
+        auto isListed = [&](const char* name) {
+            return std::find(names->begin(), names->end(), name) != names->end();
+        };
+        const bool listedChildren = isListed("AXChildren");
+        const bool listedCells = isListed("AXCells");
         std::vector<Node> nodes;
-        for (const auto& [name, cell] : {std::pair<std::string, bool>{"AXChildren", false},
-                                         std::pair<std::string, bool>{"AXCells", true}}) {
-            if (std::find(names->begin(), names->end(), name) == names->end()) continue;
+        for (const auto& [name, cell, listed] :
+             {std::tuple<std::string, bool, bool>{"AXChildren", false, listedChildren},
+              std::tuple<std::string, bool, bool>{"AXCells", true, listedCells}}) {
+            if (!listed) continue;
             AttributeRead<Element> read = readAttribute(node.element, name);
             if (read.error) return ReadFailed{};
             if (std::holds_alternative<std::monostate>(read.value)) continue;

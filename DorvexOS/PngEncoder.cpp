@@ -12,6 +12,7 @@
 #include <span>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <zlib.h>
 
 namespace dorvex::png {
@@ -204,6 +205,23 @@ Band compressBand(const Layout& layout, const uint8_t* rgba, const EncoderSettin
     }
 }
 
+// A thread joined when it goes, as a std::jthread would be; macOS's C++ library has no
+// std::jthread.
+class JoiningThread {
+public:
+    template <typename Function, typename... Arguments>
+    explicit JoiningThread(Function&& function, Arguments&&... arguments)
+        : thread_(std::forward<Function>(function), std::forward<Arguments>(arguments)...) {}
+    JoiningThread(JoiningThread&&) = default;
+    JoiningThread& operator=(JoiningThread&&) = delete;
+    ~JoiningThread() {
+        if (thread_.joinable()) thread_.join();
+    }
+
+private:
+    std::thread thread_;
+};
+
 // Bands beyond the first run on threads of their own; when a thread cannot be started, its
 // band runs here after the first.
 std::vector<Band> compressBands(const Layout& layout, const uint8_t* rgba,
@@ -214,7 +232,7 @@ std::vector<Band> compressBands(const Layout& layout, const uint8_t* rgba,
         bands[i] = compressBand(layout, rgba, settings, layout.height * i / count,
                                 layout.height * (i + 1) / count, i == 0, i + 1 == count);
     };
-    std::vector<std::jthread> helpers;
+    std::vector<JoiningThread> helpers;
     helpers.reserve(count - 1);
     size_t started = 1;
     try {

@@ -1,33 +1,17 @@
-// Process control on Linux: exits seen through a process file descriptor, process state read
-// from /proc.
+// Process control on Linux: process state read from /proc, descriptors closed at spawn.
 #include "DorvexOS/ProcessRunner.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
-#include <poll.h>
 #include <string_view>
-#include <sys/syscall.h>
-#include <thread>
 #include <unistd.h>
 
 namespace dorvex {
 namespace {
 
-constexpr int observeSliceMs = 50;
-
 bool procIsMounted() {
     return ::access("/proc/self/stat", R_OK) == 0;
-}
-
-// A descriptor that becomes readable when the process exits, or -1 where the kernel has none.
-int openProcessDescriptor(pid_t pid) {
-#ifdef SYS_pidfd_open
-    return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)); // always close-on-exec
-#else
-    (void)pid;
-    return -1;
-#endif
 }
 
 } // namespace
@@ -50,25 +34,6 @@ bool hasExited(pid_t pid) {
     if (close == std::string_view::npos || close + 2 >= stat.size()) return false;
     char state = stat[close + 2];
     return state == 'Z' || state == 'X';
-}
-
-void SystemProcessControl::observeExit(pid_t pid) {
-    int processFd = openProcessDescriptor(pid);
-    bool polling = processFd >= 0;
-    if (!hasExited(pid)) {
-        for (;;) {
-            if (polling) {
-                pollfd watched{processFd, POLLIN, 0};
-                int ready = ::poll(&watched, 1, observeSliceMs);
-                if (ready > 0) break;
-                if (ready < 0 && errno != EINTR) polling = false;
-            } else {
-                std::this_thread::sleep_for(std::chrono::milliseconds(observeSliceMs));
-            }
-            if (hasExited(pid)) break;
-        }
-    }
-    if (processFd >= 0) ::close(processFd);
 }
 
 int closeOtherDescriptorsOnSpawn(posix_spawn_file_actions_t& actions, short&) {

@@ -1,14 +1,17 @@
 #pragma once
 
-// Runs one child program to completion with a time-out and cancellation, stops its whole
-// process group by a fixed sequence when it must, and always reaps it. Only POSIX process
-// control is used; the exit observation and the process-state query differ per operating
-// system and live in ProcessControl_linux.cpp and ProcessControl_mac.cpp.
+// Runs child programs with a time-out and cancellation, stops a child's whole process group by
+// a fixed sequence when it must, and always reaps it. Any number of runs share one event loop
+// (ProcessLoop.h) that waits on every run's pipes and exit at once; `ProcessRunner::run` is
+// the blocking form, turning a loop of its own on the caller's thread. Only POSIX process
+// control is used; what differs per operating system lives in the _linux and _mac files.
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <spawn.h>
 #include <string>
 #include <string_view>
@@ -24,7 +27,17 @@ struct ProcessOutcome {
     int32_t exitCode = -1;  // exit value, or the terminating signal, or -1 without a status
     std::string stdoutText; // decoded as UTF-8, invalid sequences replaced by U+FFFD
     std::string stderrText; // the same, or the runner's own message when it could not finish
+    // Bytes read past the kept maximum of each stream and dropped; 0 when kept whole.
+    uint64_t stdoutDroppedBytes = 0;
+    uint64_t stderrDroppedBytes = 0;
+    // The error number when the child was never started (or was stopped at once because it
+    // could not be watched); stderrText then says what failed.
+    std::optional<int> startError;
 };
+
+// True for the errors that mean the system ran out of something (descriptors, processes,
+// memory) rather than that the program cannot be run.
+bool isResourceShortage(int error);
 
 // A counting semaphore whose waits take a deadline.
 class Semaphore {
@@ -41,11 +54,15 @@ private:
 };
 
 // A thread-safe cancellation token shared by the caller and one run. Requests are never
-// cleared; a request made before the run registers its wake semaphore is not lost.
+// cleared; a request made before the run registers its wake is not lost.
 class ProcessCancellation {
 public:
+    using Wake = std::function<void()>;
+
     void cancel(bool immediately);
-    void notify(std::shared_ptr<Semaphore> wake);
+    // The run's wake, called (outside the token's lock) on every later request, and at once
+    // when a request came before.
+    void notify(Wake wake);
     bool isCancelled() const;
     bool isImmediate() const;
 
@@ -53,7 +70,7 @@ private:
     mutable std::mutex lock_;
     bool requested_ = false;
     bool immediate_ = false;
-    std::shared_ptr<Semaphore> wake_;
+    Wake wake_;
 };
 
 // One non-blocking look at a child's exit status.
@@ -63,12 +80,11 @@ struct ExitPoll {
     int status = 0; // the raw wait status when exited
 };
 
-// How the runner controls processes, so the waiting logic can be driven without real exits.
+// How the runner reaps and signals, so tests can make a child that does not die or whose status
+// cannot be had. The exit itself is seen by the event loop.
 class ProcessControl {
 public:
     virtual ~ProcessControl() = default;
-    // Returns only once the process has exited (it is not reaped).
-    virtual void observeExit(pid_t pid) = 0;
     // waitpid with WNOHANG.
     virtual ExitPoll pollExit(pid_t pid) = 0;
     virtual void signalGroup(pid_t group, int signal) = 0;
@@ -76,7 +92,6 @@ public:
 
 class SystemProcessControl final : public ProcessControl {
 public:
-    void observeExit(pid_t pid) override;
     ExitPoll pollExit(pid_t pid) override;
     void signalGroup(pid_t group, int signal) override;
 };
@@ -96,15 +111,21 @@ inline constexpr std::chrono::milliseconds reapCap{5000};
 inline constexpr std::string_view leaderDidNotExitMessage =
     "The process did not exit after it was stopped; it is reaped in the background.";
 
-// The stop sequence's waits; tests shorten them.
+// What is kept of each output stream; the rest is read and dropped, so a child that keeps
+// printing never blocks on a full pipe and never grows the driver.
+inline constexpr size_t maxKeptOutputBytes = size_t{4} * 1024 * 1024;
+
+// The stop sequence's waits and the output kept; tests shorten them.
 struct Timings {
     std::chrono::milliseconds killGrace = ProcessRunner::killGrace;
     std::chrono::milliseconds leaderExitCap = ProcessRunner::leaderExitCap;
     std::chrono::milliseconds reapCap = ProcessRunner::reapCap;
+    size_t keptOutputBytes = maxKeptOutputBytes;
 };
 
 // Runs the program at executablePath (not searched in PATH) with the given arguments.
-// Negative time-outs and settle times count as 0. Blocks the caller; never throws.
+// Negative time-outs and settle times count as 0. Blocks the caller, whose thread turns an
+// event loop of its own; never throws.
 ProcessOutcome run(const std::string& executablePath, const std::vector<std::string>& arguments,
                    int64_t timeoutMs, int64_t outputSettleMs,
                    const std::shared_ptr<ProcessCancellation>& cancellation);
@@ -116,6 +137,9 @@ ProcessOutcome run(const std::string& executablePath, const std::vector<std::str
 
 // Bytes as UTF-8 text, each maximal ill-formed subsequence replaced by U+FFFD.
 std::string decodeUTF8(std::string_view bytes);
+// The same for a stream cut at the kept maximum: a character split by the cut is left out
+// instead of becoming a replacement mark.
+std::string decodeCutUTF8(std::string_view bytes);
 
 } // namespace ProcessRunner
 } // namespace dorvex

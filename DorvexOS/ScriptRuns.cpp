@@ -3,16 +3,9 @@
 #include "DorvexOS/Files.h"
 #include "DorvexOS/Uuid.h"
 
-#include <array>
-#include <cerrno>
 #include <condition_variable>
-#include <cstdio>
-#include <cstdlib>
-#include <fcntl.h>
 #include <map>
 #include <mutex>
-#include <random>
-#include <thread>
 #include <unistd.h>
 
 namespace dorvex {
@@ -28,7 +21,6 @@ struct ScriptRuns::Entry {
 struct ScriptRuns::State {
     std::string executablePath;
     std::filesystem::path directory;
-    ProcessRunner::Timings timings;
     std::mutex lock;
     std::condition_variable changed; // a run left the registry
     std::map<std::string, Entry> runs;
@@ -36,19 +28,6 @@ struct ScriptRuns::State {
 };
 
 namespace {
-
-ScriptRunResult perform(const ScriptRuns::State& state, const std::string& script,
-                        int64_t timeoutMs, const std::shared_ptr<ProcessCancellation>& token) {
-    const std::filesystem::path file = state.directory / scriptFileName(uuid::newUpper());
-    // Written whole before the interpreter sees it, private to the user: a shared temporary
-    // directory cannot be used to plant or read it.
-    if (!files::writeFileAtomically(file, script)) return {};
-    ProcessOutcome outcome = ProcessRunner::run(
-        state.executablePath, {file.string()}, timeoutMs, ScriptRuns::outputSettleMs, token,
-        std::make_shared<SystemProcessControl>(), state.timings);
-    ::unlink(file.c_str()); // a failure to remove changes nothing about the answer
-    return {std::move(outcome)};
-}
 
 void markAnswering(ScriptRuns::State& state, const std::string& id,
                    const std::shared_ptr<ProcessCancellation>& token) {
@@ -73,32 +52,25 @@ void callCompletion(const ScriptRuns::Completion& completion, const ScriptRunRes
     }
 }
 
-void runScript(const std::shared_ptr<ScriptRuns::State>& state, const std::string& id,
-               const std::string& script, int64_t timeoutMs,
+// What the loop calls when the interpreter is done. The completion comes before the run leaves
+// the registry: once it has left, stopAll may return and the process may end, and its answer
+// must already be written by then. A cancel that comes while the answer is being written
+// finds nothing left to stop.
+void finishRun(ScriptRuns::State& state, const std::string& id,
                const std::shared_ptr<ProcessCancellation>& token,
-               const ScriptRuns::Completion& completion) {
-    ScriptRunResult result;
-    try {
-        result = perform(*state, script, timeoutMs, token);
-    } catch (...) {
-        result = {}; // nothing could be prepared, so nothing ran
-    }
-    // The completion comes first: once a run has left the registry, stopAll may return and
-    // the process may end, and its answer must already be written by then. A cancel that
-    // comes while the answer is being written finds nothing left to stop.
-    markAnswering(*state, id, token);
+               const ScriptRuns::Completion& completion, const ScriptRunResult& result) {
+    markAnswering(state, id, token);
     callCompletion(completion, result);
-    leaveRegistry(*state, id, token);
+    leaveRegistry(state, id, token);
 }
 
 } // namespace
 
 ScriptRuns::ScriptRuns(std::string executablePath, std::filesystem::path directory,
                        ProcessRunner::Timings timings)
-    : state_(std::make_shared<State>()) {
+    : state_(std::make_shared<State>()), loop_(std::make_shared<SystemProcessControl>(), timings) {
     state_->executablePath = std::move(executablePath);
     state_->directory = std::move(directory);
-    state_->timings = timings;
 }
 
 ScriptRuns::~ScriptRuns() {
@@ -114,15 +86,23 @@ ScriptRunStart ScriptRuns::start(const std::string& id, const std::string& scrip
         if (state_->runs.count(id) != 0) return ScriptRunStart::alreadyRunning;
         state_->runs.emplace(id, Entry{token});
     }
+    std::filesystem::path file;
     try {
-        std::thread(runScript, state_, id, script, timeoutMs, token, completion).detach();
+        file = state_->directory / scriptFileName(uuid::newUpper());
     } catch (...) {
-        // No thread for the run: answer now rather than never.
-        ProcessOutcome outcome;
-        outcome.stderrText = "The script could not be started: no thread is available.";
-        callCompletion(completion, ScriptRunResult{std::move(outcome)});
-        leaveRegistry(*state_, id, token);
+        file.clear(); // no name could be made: nothing is written, nothing runs
     }
+    // Written whole before the interpreter sees it, private to the user: a shared temporary
+    // directory cannot be used to plant or read it.
+    if (file.empty() || !files::writeFileAtomically(file, script)) {
+        finishRun(*state_, id, token, completion, ScriptRunResult{});
+        return ScriptRunStart::started;
+    }
+    loop_.start(ProcessSpec{state_->executablePath, {file.string()}, timeoutMs, outputSettleMs},
+                token, [state = state_, id, token, file, completion](ProcessOutcome outcome) {
+                    ::unlink(file.c_str()); // a failure to remove changes nothing about the answer
+                    finishRun(*state, id, token, completion, ScriptRunResult{std::move(outcome)});
+                });
     return ScriptRunStart::started;
 }
 

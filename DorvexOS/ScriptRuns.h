@@ -1,9 +1,10 @@
 #pragma once
 
 // The registry of script runs in progress, keyed by the id of the request that started each.
-// Every run writes its script to a temporary file, runs the interpreter on it through the
-// process runner on a thread of its own, removes the file, and hands the result to the
-// caller's completion before it leaves the registry.
+// Every run writes its script to a temporary file, runs the interpreter on it under the
+// registry's one process loop (no thread of its own), removes the file, and hands the result
+// to the caller's completion, on the loop's thread, before it leaves the registry.
+#include "DorvexOS/ProcessLoop.h"
 #include "DorvexOS/ProcessRunner.h"
 
 #include <chrono>
@@ -33,13 +34,15 @@ public:
 
     ScriptRuns(std::string executablePath, std::filesystem::path directory,
                ProcessRunner::Timings timings = {});
-    // Stops whatever still runs without waiting; those runs still call their completions.
+    // Stops whatever still runs at once and waits for those runs' completions.
     ~ScriptRuns();
     ScriptRuns(const ScriptRuns&) = delete;
     ScriptRuns& operator=(const ScriptRuns&) = delete;
 
-    // Returns at once. Only when the answer is `started` is the completion called, exactly
-    // once, from another thread.
+    // Returns at once, after writing the script file and starting the interpreter. Only when
+    // the answer is `started` is the completion called, exactly once, from the loop's thread
+    // (or at once, here, when the loop itself cannot be had). It must not block for long:
+    // every run's supervision waits while it runs.
     ScriptRunStart start(const std::string& id, const std::string& script, int64_t timeoutMs,
                          Completion completion);
     // True when a run with this id was in progress and has been asked to stop; false also
@@ -55,6 +58,8 @@ public:
 
 private:
     std::shared_ptr<State> state_;
+    // After state_: destroyed first, while the completions can still reach the registry.
+    ProcessLoopThread loop_;
 };
 
 // The temporary file name of one run: "nubo-script-" + UUID + ".applescript".

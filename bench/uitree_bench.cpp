@@ -6,9 +6,7 @@
 // in the same process, as it does inside the driver, so its share of the CPU time is counted
 // too. The "latency" variants add 50 us to every round trip, as an app's IPC would, and
 // report wall time per node instead.
-#include "BenchDriver.h"
-#include "Dorvex/Actions.h"
-#include "platform/sim/SimDesktop.h"
+#include "GeneratedWindow.h"
 
 #include <benchmark/benchmark.h>
 #include <ctime>
@@ -20,79 +18,7 @@
 namespace {
 
 using dorvex::Json;
-
-constexpr int sections = 10;
-constexpr int rowsPerSection = 10;
-constexpr int treeNodes = 10'000; // the window, its sections, their rows and the leaves
-
-Json rect(double x, double y, double width, double height) {
-    return Json{{"x", x}, {"y", y}, {"width", width}, {"height", height}};
-}
-
-// A leaf of a form-like mix: buttons, labels, text fields, check boxes and, now and then, a
-// password field.
-Json leaf(int n) {
-    Json node = {{"frame", rect(n % 900, n % 700, 80, 20)}};
-    switch (n % 5) {
-    case 0:
-        node.update({{"role", "AXButton"},
-                     {"title", "Button " + std::to_string(n)},
-                     {"actions", {"AXPress"}}});
-        break;
-    case 1:
-        node.update({{"role", "AXStaticText"}, {"value", "Label " + std::to_string(n)}});
-        break;
-    case 2:
-        node.update({{"role", "AXTextField"},
-                     {"identifier", "field" + std::to_string(n)},
-                     {"value", "text"}});
-        if (n % 25 == 2) node["subrole"] = "AXSecureTextField";
-        break;
-    case 3:
-        node.update({{"role", "AXCheckBox"}, {"title", "Option"}, {"value", true}});
-        break;
-    default:
-        node.update({{"role", "AXImage"}, {"description", "icon"}});
-        break;
-    }
-    return node;
-}
-
-std::string generatedDesktop(int64_t latencyUs) {
-    const int leaves = treeNodes - 1 - sections - sections * rowsPerSection;
-    int made = 0;
-    Json sectionNodes = Json::array();
-    for (int s = 0; s < sections; ++s) {
-        Json rows = Json::array();
-        for (int r = 0; r < rowsPerSection; ++r) {
-            const int row = s * rowsPerSection + r;
-            const int rowsLeft = sections * rowsPerSection - row;
-            const int count = (leaves - made + rowsLeft - 1) / rowsLeft;
-            Json children = Json::array();
-            for (int i = 0; i < count; ++i)
-                children.push_back(leaf(made++));
-            rows.push_back({{"role", "AXGroup"}, {"children", children}});
-        }
-        sectionNodes.push_back({{"role", "AXGroup"}, {"title", "Section"}, {"children", rows}});
-    }
-    Json window = {{"role", "AXWindow"},
-                   {"title", "Large"},
-                   {"windowNumber", 4242},
-                   {"children", sectionNodes}};
-    Json app = {{"pid", 4000},
-                {"bundleId", "com.example.Large"},
-                {"name", "Large"},
-                {"active", true},
-                {"accessibility", {{"windows", {window}}}}};
-    Json row = {{"number", 4242},       {"ownerPid", 4000},
-                {"ownerName", "Large"}, {"bounds", rect(0, 0, 1000, 800)},
-                {"layer", 0},           {"alpha", 1},
-                {"onScreen", true}};
-    Json display = {{"id", 1}, {"bounds", rect(0, 0, 1440, 900)}, {"main", true}};
-    return Json{
-        {"displays", {display}}, {"apps", {app}}, {"windows", {row}}, {"latencyUs", latencyUs}}
-        .dump();
-}
+using namespace dorvex::bench::walks;
 
 double processCpuSeconds() {
     timespec now{};
@@ -111,10 +37,6 @@ size_t countNodes(const Json& node) {
     for (const Json& child : node["children"])
         count += countNodes(child);
     return count;
-}
-
-Json execute(const Json& action) {
-    return Json{{"action", action}};
 }
 
 // Counters that were never touched are absent.
@@ -171,11 +93,8 @@ void measure(benchmark::State& state, int64_t latencyUs, const std::vector<Json>
     state.counters["wall_us_per_node"] = wall * 1e6 / reads;
 }
 
-const Json treeRequest =
-    execute({{"actionType", "desktop_get_ui_tree"}, {"windowId", 4242}, {"maxDepth", 20}});
-
 void BM_GetUiTree(benchmark::State& state) {
-    measure(state, state.range(0), {treeRequest},
+    measure(state, state.range(0), {treeRequest()},
             [](const Json& result) { return countNodes(result["tree"]); });
 }
 BENCHMARK(BM_GetUiTree)->ArgName("latencyUs")->Arg(0)->Unit(benchmark::kMillisecond)->MinTime(2.0);
@@ -187,9 +106,8 @@ BENCHMARK(BM_GetUiTree)
 
 // No element has this title, so the search visits every element of the window.
 void BM_FindElementsWholeWindow(benchmark::State& state) {
-    const Json search = execute(
-        {{"actionType", "desktop_find_elements"}, {"windowId", 4242}, {"title", "no such title"}});
-    measure(state, state.range(0), {search}, [](const Json&) { return size_t{treeNodes}; });
+    measure(state, state.range(0), {wholeWindowSearch()},
+            [](const Json&) { return size_t{treeNodes}; });
 }
 BENCHMARK(BM_FindElementsWholeWindow)
     ->ArgName("latencyUs")
@@ -199,9 +117,7 @@ BENCHMARK(BM_FindElementsWholeWindow)
 
 // Every element matches: 100 flat nodes, each judged and read whole.
 void BM_FindElementsHundredMatches(benchmark::State& state) {
-    const Json search =
-        execute({{"actionType", "desktop_find_elements"}, {"windowId", 4242}, {"limit", 100}});
-    measure(state, state.range(0), {search},
+    measure(state, state.range(0), {hundredMatchesSearch()},
             [](const Json& result) { return result["matches"].size(); });
 }
 BENCHMARK(BM_FindElementsHundredMatches)
@@ -210,29 +126,8 @@ BENCHMARK(BM_FindElementsHundredMatches)
     ->Unit(benchmark::kMillisecond)
     ->MinTime(2.0);
 
-// An invoke on each of 100 leaves, named by the paths of one tree read: every lookup walks the
-// window, a section and a row to the leaf (four elements per path).
-std::vector<Json> leafInvokes() {
-    dorvex::platform::sim::SimOptions options;
-    options.scenarioText = generatedDesktop(0);
-    dorvex::platform::sim::SimDesktop desktop(std::move(options));
-    dorvex::bench::BenchDriver bench(desktop);
-    dorvex::Reply reply = bench.driver().shared.replyTo("1");
-    dorvex::handleAutomationExecute(bench.driver(), treeRequest, reply);
-    const Json tree = Json::parse(bench.transport().last())["result"]["result"]["tree"];
-    std::vector<Json> invokes;
-    for (int i = 0; invokes.size() < 100; ++i) {
-        const Json& leaf = tree["children"][i % sections]["children"][i % rowsPerSection]
-                               ["children"][static_cast<size_t>(i % 90)];
-        invokes.push_back(execute({{"actionType", "desktop_invoke_element_action"},
-                                   {"elementPath", leaf["path"]},
-                                   {"elementAction", "AXPress"}}));
-    }
-    return invokes;
-}
-
 void BM_LookupByPath(benchmark::State& state) {
-    measure(state, state.range(0), leafInvokes(), [](const Json&) { return size_t{400}; });
+    measure(state, state.range(0), leafInvokes(), [](const Json&) { return lookupPathElements; });
 }
 BENCHMARK(BM_LookupByPath)
     ->ArgName("latencyUs")

@@ -13,10 +13,13 @@ set(floors
   "DorvexCore/ => ${types},DorvexCore/"
   "DorvexOS/ => ${types},DorvexCore/,DorvexOS/"
   "Dorvex/(main\\.cpp|Bindings\\.cpp\\.in)$ => ${types},${boundary},DorvexCore/,DorvexOS/,Dorvex/,platform/[a-z]+/Make[A-Za-z]+Platform\\.h$"
-  "Dorvex/ => ${types},${boundary},DorvexCore/,DorvexOS/,Dorvex/")
+  "Dorvex/ => ${types},${boundary},DorvexCore/,DorvexOS/,Dorvex/"
+  "DorvexMcp/ => ${types},${boundary},DorvexCore/,DorvexOS/,Dorvex/,DorvexMcp/"
+  "DorvexScenario/ => ${types},${boundary},platform/sim/,DorvexCore/,DorvexOS/,DorvexScenario/")
 
 file(GLOB_RECURSE sources RELATIVE ${SOURCE_DIR}
-  ${SOURCE_DIR}/platform/* ${SOURCE_DIR}/DorvexCore/* ${SOURCE_DIR}/DorvexOS/* ${SOURCE_DIR}/Dorvex/*)
+  ${SOURCE_DIR}/platform/* ${SOURCE_DIR}/DorvexCore/* ${SOURCE_DIR}/DorvexOS/* ${SOURCE_DIR}/Dorvex/*
+  ${SOURCE_DIR}/DorvexMcp/* ${SOURCE_DIR}/DorvexScenario/*)
 set(problems "")
 foreach(source ${sources})
   if(NOT source MATCHES "\\.(h|cpp|mm|in)$")

@@ -8,8 +8,9 @@ namespace dorvex::platform::sim {
 
 std::string_view defaultScenarioText();
 
-// The folder default.json was embedded from: its relative bundle paths start there, so the
-// default desktop's apps have real bundles (examples/bundles) wherever the source tree is.
+// The folder default.json was embedded from, or once that is gone the installed examples'
+// folder: its relative bundle paths start there, so the default desktop's apps have real
+// bundles (examples/bundles) wherever the driver runs.
 std::string_view defaultScenarioDirectory();
 
 } // namespace dorvex::platform::sim

@@ -40,9 +40,19 @@ std::optional<std::string> readWhole(std::FILE* file, off_t size) {
     return text;
 }
 
+// Linux names the modification time st_mtim, macOS st_mtimespec.
+template <typename Stat> timespec modificationTime(const Stat& info) {
+    if constexpr (requires { info.st_mtim; }) {
+        return info.st_mtim;
+    } else {
+        return info.st_mtimespec;
+    }
+}
+
 SimFileStamp stampOf(const struct stat& info) {
-    return {info.st_dev, info.st_ino, info.st_size, static_cast<int64_t>(info.st_mtim.tv_sec),
-            static_cast<int64_t>(info.st_mtim.tv_nsec)};
+    const timespec modified = modificationTime(info);
+    return {info.st_dev, info.st_ino, info.st_size, static_cast<int64_t>(modified.tv_sec),
+            static_cast<int64_t>(modified.tv_nsec)};
 }
 
 } // namespace

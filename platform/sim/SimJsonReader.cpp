@@ -5,8 +5,14 @@
 
 namespace dorvex::platform::sim {
 
+ScenarioError::ScenarioError(std::vector<ScenarioRefusal> refusals)
+    : std::runtime_error(refusals.empty()
+                             ? std::string("refused")
+                             : refusals.front().path + ": " + refusals.front().problem),
+      refusals(std::move(refusals)) {}
+
 void refuse(const std::string& path, const std::string& problem) {
-    throw ScenarioError(path + ": " + problem);
+    throw ScenarioError({{path, problem}});
 }
 
 ObjectReader::ObjectReader(const Json& value, std::string path)
@@ -92,10 +98,12 @@ std::optional<Size> ObjectReader::size(const char* key) {
 }
 
 void ObjectReader::finish() const {
+    std::vector<ScenarioRefusal> unknown;
     for (const auto& [key, unused] : value_.items()) {
         if (!key.empty() && key[0] == '_') continue;
-        if (!read_.contains(key)) refuse(pathOf(key), "unknown key");
+        if (!read_.contains(key)) unknown.push_back({pathOf(key), "unknown key"});
     }
+    if (!unknown.empty()) throw ScenarioError(std::move(unknown));
 }
 
 namespace {

@@ -10,12 +10,22 @@
 #include <set>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace dorvex::platform::sim {
 
-// Why a scenario was refused: the JSON path of the offending value and what is wrong with it.
+// One thing wrong with a scenario: the path of the offending value, dotted
+// ("scenario.displays[0].contentImage"), and what is wrong with it.
+struct ScenarioRefusal {
+    std::string path;
+    std::string problem;
+};
+
+// Why a scenario was refused: one problem, or several found in one object (its unknown keys).
+// The message is the first problem's "path: problem".
 struct ScenarioError : std::runtime_error {
-    using std::runtime_error::runtime_error;
+    explicit ScenarioError(std::vector<ScenarioRefusal> refusals);
+    std::vector<ScenarioRefusal> refusals;
 };
 
 [[noreturn]] void refuse(const std::string& path, const std::string& problem);
@@ -40,6 +50,7 @@ public:
 
     std::string pathOf(const std::string& key) const { return path_ + "." + key; }
     const std::string& path() const { return path_; }
+    // Refuses every unknown key of the object at once.
     void finish() const;
 
 private:

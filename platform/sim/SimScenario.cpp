@@ -4,8 +4,8 @@
 #include "platform/sim/SimRender.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <cmath>
+#include <filesystem>
 #include <limits>
 #include <set>
 
@@ -20,6 +20,29 @@ constexpr int64_t maxLagReadings = 1'000'000;
 std::string indexed(const std::string& path, size_t i) {
     return path + "[" + std::to_string(i) + "]";
 }
+
+// Where the load goes after a refusal. The driver stops at the first (`everyProblem` false:
+// the refusal propagates); the scenario checker notes it and goes on with the next
+// independent part, leaving the refused one out.
+class ProblemLog {
+public:
+    explicit ProblemLog(bool everyProblem) : everyProblem_(everyProblem) {}
+
+    template <class Part> void attempt(Part&& part) {
+        if (!everyProblem_) return part();
+        try {
+            part();
+        } catch (const ScenarioError& error) {
+            refusals_.insert(refusals_.end(), error.refusals.begin(), error.refusals.end());
+        }
+    }
+    bool clean() const { return refusals_.empty(); }
+    std::vector<ScenarioRefusal> take() { return std::move(refusals_); }
+
+private:
+    bool everyProblem_;
+    std::vector<ScenarioRefusal> refusals_;
+};
 
 // A relative path is taken from the scenario's directory, so a scenario and the bundles beside
 // it can move together.
@@ -288,13 +311,16 @@ std::map<int32_t, int32_t> parseWindowLevels(const Json& value, const std::strin
 }
 
 template <class T, class Parse>
-std::vector<T> parseList(ObjectReader& reader, const char* key, Parse parse) {
+std::vector<T> parseList(ObjectReader& reader, const char* key, Parse parse, ProblemLog& log) {
     std::vector<T> items;
-    if (const Json* list = reader.array(key)) {
-        for (size_t i = 0; i < list->size(); ++i) {
-            items.push_back(parse((*list)[i], indexed(reader.pathOf(key), i)));
+    log.attempt([&] {
+        if (const Json* list = reader.array(key)) {
+            for (size_t i = 0; i < list->size(); ++i) {
+                log.attempt(
+                    [&] { items.push_back(parse((*list)[i], indexed(reader.pathOf(key), i))); });
+            }
         }
-    }
+    });
     return items;
 }
 
@@ -360,56 +386,77 @@ void checkElementIds(const SimScenario& scenario) {
     }
 }
 
-void readTopLevel(ObjectReader& reader, SimScenario& scenario, const std::string& baseDirectory) {
-    scenario.displays = parseList<SimDisplay>(reader, "displays", parseDisplay);
-    scenario.apps =
-        parseList<SimApp>(reader, "apps", [&](const Json& value, const std::string& path) {
+void readLists(ObjectReader& reader, SimScenario& scenario, const std::string& baseDirectory,
+               ProblemLog& log) {
+    scenario.displays = parseList<SimDisplay>(reader, "displays", parseDisplay, log);
+    scenario.apps = parseList<SimApp>(
+        reader, "apps",
+        [&](const Json& value, const std::string& path) {
             return parseApp(value, path, baseDirectory);
-        });
+        },
+        log);
     scenario.installedApps = parseList<SimInstalledApp>(
-        reader, "installedApps", [&](const Json& value, const std::string& path) {
+        reader, "installedApps",
+        [&](const Json& value, const std::string& path) {
             return parseInstalledApp(value, path, baseDirectory);
-        });
-    scenario.windows = parseList<SimWindow>(reader, "windows", parseWindow);
-    scenario.hitRegions = parseList<SimHitRegion>(reader, "hitTest", parseHitRegion);
-    if (const Json* processes = reader.array("processes")) {
-        for (size_t i = 0; i < processes->size(); ++i) {
-            parseProcess((*processes)[i], indexed(reader.pathOf("processes"), i),
-                         scenario.processPaths);
+        },
+        log);
+    scenario.windows = parseList<SimWindow>(reader, "windows", parseWindow, log);
+    scenario.hitRegions = parseList<SimHitRegion>(reader, "hitTest", parseHitRegion, log);
+    log.attempt([&] {
+        if (const Json* processes = reader.array("processes")) {
+            for (size_t i = 0; i < processes->size(); ++i) {
+                log.attempt([&] {
+                    parseProcess((*processes)[i], indexed(reader.pathOf("processes"), i),
+                                 scenario.processPaths);
+                });
+            }
         }
-    }
-    scenario.refusedUrlPrefixes = parseStrings(reader, "refusedUrlPrefixes");
+    });
+    log.attempt([&] { scenario.refusedUrlPrefixes = parseStrings(reader, "refusedUrlPrefixes"); });
+}
+
+void readFrontmost(ObjectReader& reader, SimScenario& scenario) {
     if (const Json* frontmost = reader.raw("frontmostPid")) {
         if (!frontmost->is_null()) {
             scenario.frontmostPid =
                 static_cast<int32_t>(*reader.integer("frontmostPid", 1, maxPid));
         }
-    } else {
-        for (const SimApp& app : scenario.apps) {
-            if (app.info.isActive) {
-                scenario.frontmostPid = app.info.pid;
-                break;
-            }
+        return;
+    }
+    for (const SimApp& app : scenario.apps) {
+        if (app.info.isActive) {
+            scenario.frontmostPid = app.info.pid;
+            break;
         }
     }
-    if (const Json* cursor = reader.raw("cursor")) {
-        scenario.cursor = parseCursor(*cursor, reader.pathOf("cursor"));
-    }
-    if (const Json* levels = reader.raw("windowLevels")) {
-        scenario.windowLevels = parseWindowLevels(*levels, reader.pathOf("windowLevels"));
-    }
-    if (const Json* permissions = reader.raw("permissions")) {
-        scenario.permissions = parsePermissions(*permissions, reader.pathOf("permissions"));
-    }
-    if (const Json* appleEvents = reader.raw("appleEvents")) {
-        scenario.appleEvents = parseAppleEvents(*appleEvents, reader.pathOf("appleEvents"));
-    }
-    if (const Json* faults = reader.raw("faults")) {
-        scenario.faults = parseFaults(*faults, reader.pathOf("faults"));
-    }
-    scenario.hasWindowNumberFunction = reader.boolean("hasWindowNumberFunction").value_or(true);
-    scenario.scriptInterpreterPath = reader.string("scriptInterpreterPath").value_or("/bin/sh");
-    scenario.latencyUs = reader.integer("latencyUs", 0, 10'000'000).value_or(0);
+}
+
+// Reads the object `key` names, when there is one, with `parse`.
+template <class T, class Parse>
+void readSection(ObjectReader& reader, const char* key, T& into, Parse parse, ProblemLog& log) {
+    log.attempt([&] {
+        if (const Json* value = reader.raw(key)) into = parse(*value, reader.pathOf(key));
+    });
+}
+
+void readTopLevel(ObjectReader& reader, SimScenario& scenario, const std::string& baseDirectory,
+                  ProblemLog& log) {
+    readLists(reader, scenario, baseDirectory, log);
+    log.attempt([&] { readFrontmost(reader, scenario); });
+    readSection(reader, "cursor", scenario.cursor, parseCursor, log);
+    readSection(reader, "windowLevels", scenario.windowLevels, parseWindowLevels, log);
+    readSection(reader, "permissions", scenario.permissions, parsePermissions, log);
+    readSection(reader, "appleEvents", scenario.appleEvents, parseAppleEvents, log);
+    readSection(reader, "faults", scenario.faults, parseFaults, log);
+    log.attempt([&] {
+        scenario.hasWindowNumberFunction = reader.boolean("hasWindowNumberFunction").value_or(true);
+    });
+    log.attempt([&] {
+        scenario.scriptInterpreterPath = reader.string("scriptInterpreterPath").value_or("/bin/sh");
+    });
+    log.attempt(
+        [&] { scenario.latencyUs = reader.integer("latencyUs", 0, 10'000'000).value_or(0); });
 }
 
 // Reads each picture file the scenario names once, however many displays and windows show it.
@@ -453,26 +500,45 @@ void loadDisplayPicture(SimDisplay& display, PictureLoader& loader, const std::s
 
 // A window's picture is scaled to whatever size the window is drawn at.
 void loadWindowPictures(std::vector<SimWindow>& windows, PictureLoader& loader,
-                        const std::string& path) {
+                        const std::string& path, ProblemLog& log) {
     for (size_t i = 0; i < windows.size(); ++i) {
-        if (windows[i].contentImage) {
+        if (!windows[i].contentImage) continue;
+        log.attempt([&] {
             windows[i].content =
                 loader.load(*windows[i].contentImage, indexed(path, i) + ".contentImage");
-        }
+        });
     }
 }
 
-void loadPictures(SimScenario& scenario, const std::filesystem::path& baseDirectory) {
+void loadPictures(SimScenario& scenario, const std::filesystem::path& baseDirectory,
+                  ProblemLog& log) {
     PictureLoader loader(baseDirectory);
     for (size_t i = 0; i < scenario.displays.size(); ++i) {
-        loadDisplayPicture(scenario.displays[i], loader,
-                           indexed("scenario.displays", i) + ".contentImage");
+        log.attempt([&] {
+            loadDisplayPicture(scenario.displays[i], loader,
+                               indexed("scenario.displays", i) + ".contentImage");
+        });
     }
-    loadWindowPictures(scenario.windows, loader, "scenario.windows");
+    loadWindowPictures(scenario.windows, loader, "scenario.windows", log);
     for (size_t i = 0; i < scenario.installedApps.size(); ++i) {
         loadWindowPictures(scenario.installedApps[i].windows, loader,
-                           indexed("scenario.installedApps", i) + ".windows");
+                           indexed("scenario.installedApps", i) + ".windows", log);
     }
+}
+
+// Reads the whole scenario into `scenario`. What is read field by field comes first; the
+// checks across the scenario (ids used twice, references, pictures) only once that was clean,
+// since a part left out would make them report problems that are not there.
+void readScenario(const Json& document, SimScenario& scenario, const std::string& baseDirectory,
+                  ProblemLog& log) {
+    ObjectReader reader(document, "scenario");
+    readTopLevel(reader, scenario, baseDirectory, log);
+    log.attempt([&] { reader.finish(); });
+    if (!log.clean()) return;
+    log.attempt([&] { checkDisplays(scenario.displays); });
+    log.attempt([&] { checkApps(scenario); });
+    log.attempt([&] { checkElementIds(scenario); });
+    loadPictures(scenario, baseDirectory, log);
 }
 
 bool unreservedInURL(unsigned char c) {
@@ -527,14 +593,9 @@ SimScenarioLoad loadScenario(std::string_view text, const std::string& baseDirec
     Json document = Json::parse(text.begin(), text.end(), nullptr, false);
     if (document.is_discarded()) return {std::nullopt, "the scenario is not valid JSON"};
     try {
-        ObjectReader reader(document, "scenario");
         SimScenario scenario;
-        readTopLevel(reader, scenario, baseDirectory);
-        reader.finish();
-        checkDisplays(scenario.displays);
-        checkApps(scenario);
-        checkElementIds(scenario);
-        loadPictures(scenario, baseDirectory);
+        ProblemLog firstProblem(false);
+        readScenario(document, scenario, baseDirectory, firstProblem);
         for (SimApp& app : scenario.apps)
             deriveWindowFrames(app, scenario.windows);
         scenario.indexElementIds();
@@ -542,6 +603,37 @@ SimScenarioLoad loadScenario(std::string_view text, const std::string& baseDirec
     } catch (const ScenarioError& error) {
         return {std::nullopt, error.what()};
     }
+}
+
+SimScenarioCheck checkScenario(std::string_view text, const std::string& baseDirectory) {
+    Json document;
+    try {
+        document = Json::parse(text.begin(), text.end());
+    } catch (const Json::parse_error& error) {
+        return {std::nullopt,
+                {{"", "scenario",
+                  "valid JSON (the text stops making sense at byte " + std::to_string(error.byte) +
+                      ")"}}};
+    } catch (const Json::out_of_range&) { // a number past what a double holds, such as 1e1111
+        return {std::nullopt, {{"", "scenario", "valid JSON (a number is too large to hold)"}}};
+    }
+    SimScenario scenario;
+    ProblemLog log(true);
+    try {
+        readScenario(document, scenario, baseDirectory, log);
+    } catch (const ScenarioError&) { // the document itself is not an object
+        return {std::nullopt, {{"", "scenario", "expected an object"}}};
+    }
+    std::vector<ScenarioProblem> problems;
+    for (const ScenarioRefusal& refusal : log.take()) {
+        problems.push_back(
+            {scenarioPointer(document, refusal.path), refusal.path, refusal.problem});
+    }
+    if (!problems.empty()) return {std::nullopt, std::move(problems)};
+    for (SimApp& app : scenario.apps)
+        deriveWindowFrames(app, scenario.windows);
+    scenario.indexElementIds();
+    return {std::move(scenario), {}};
 }
 
 std::string fileURL(const std::string& path, bool directory) {

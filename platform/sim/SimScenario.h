@@ -131,6 +131,27 @@ struct SimScenarioLoad {
 // file's folder, when there is one.
 SimScenarioLoad loadScenario(std::string_view text, const std::string& baseDirectory = "/");
 
+// One problem of a scenario for its author: where (a JSON pointer into the file, "" for the
+// whole file, and the dotted path the driver's refusal names) and what was expected.
+struct ScenarioProblem {
+    std::string pointer;
+    std::string path;
+    std::string expected;
+};
+
+struct SimScenarioCheck {
+    std::optional<SimScenario> scenario; // when there is no problem
+    std::vector<ScenarioProblem> problems;
+};
+
+// Reads a scenario as `loadScenario` does, but goes on after a problem to find as many as it
+// can, each with its pointer.
+SimScenarioCheck checkScenario(std::string_view text, const std::string& baseDirectory = "/");
+
+// The JSON pointer (RFC 6901) of a dotted scenario path in `document`: keys holding dots, like
+// bundle ids, are matched against the document's own keys.
+std::string scenarioPointer(const Json& document, const std::string& path);
+
 // A file path as a file URL; `directory` adds the trailing slash of a bundle. Text that is
 // already a file URL is kept.
 std::string fileURL(const std::string& path, bool directory);

@@ -3,6 +3,7 @@
 #include "Dorvex/Actions.h"
 #include "Dorvex/Scripts.h"
 
+#include <cerrno>
 #include <gtest/gtest.h>
 
 namespace dorvex {
@@ -10,7 +11,25 @@ namespace {
 
 ProcessOutcome outcome(bool completed, bool cancelled, int32_t exitCode, std::string out = "",
                        std::string err = "") {
-    return ProcessOutcome{completed, cancelled, exitCode, std::move(out), std::move(err)};
+    ProcessOutcome made;
+    made.completed = completed;
+    made.cancelled = cancelled;
+    made.exitCode = exitCode;
+    made.stdoutText = std::move(out);
+    made.stderrText = std::move(err);
+    return made;
+}
+
+// A run that never started, with the runner's text.
+ProcessOutcome notStarted(int error, std::string text) {
+    ProcessOutcome made = outcome(false, false, -1, "", std::move(text));
+    made.startError = error;
+    return made;
+}
+
+ProcessOutcome withStderrCut(ProcessOutcome made, uint64_t dropped) {
+    made.stderrDroppedBytes = dropped;
+    return made;
 }
 
 TEST(AppleScriptResponse, AnswersEachKindOfEnding) {
@@ -54,11 +73,43 @@ TEST(AppleScriptResponse, AnswersEachKindOfEnding) {
          "timeout",
          "AppleScript execution timed out.",
          true},
-        {"interpreter could not start",
-         {outcome(false, false, -1, "", "posix_spawn failed: No such file or directory")},
+        {"interpreter missing is not a time-out",
+         {notStarted(ENOENT, "posix_spawn failed: No such file or directory")},
          "execution_failed",
-         "timeout",
-         "AppleScript execution timed out.",
+         "interpreter_not_started",
+         "The AppleScript interpreter could not be started (posix_spawn failed: No such file or "
+         "directory).",
+         false},
+        {"descriptors ran out",
+         {notStarted(EMFILE, "pipe failed: Too many open files")},
+         "execution_failed",
+         "resources_exhausted",
+         "The AppleScript was not run: the system ran out of resources (pipe failed: Too many "
+         "open files). Try again when fewer scripts or processes are running.",
+         true},
+        {"processes ran out",
+         {notStarted(EAGAIN, "posix_spawn failed: Resource temporarily unavailable")},
+         "execution_failed",
+         "resources_exhausted",
+         "The AppleScript was not run: the system ran out of resources (posix_spawn failed: "
+         "Resource temporarily unavailable). Try again when fewer scripts or processes are "
+         "running.",
+         true},
+        {"cancelled wins over a start failure",
+         {[] {
+             ProcessOutcome made = notStarted(EMFILE, "pipe failed: Too many open files");
+             made.cancelled = true;
+             return made;
+         }()},
+         "execution_failed",
+         "cancelled",
+         "AppleScript execution was cancelled; the script and its child processes were stopped.",
+         false},
+        {"error text cut at the kept maximum says so",
+         {withStderrCut(outcome(true, false, 1, "", "eeee"), 12)},
+         "execution_failed",
+         "osascript_failed",
+         "eeee\n[standard error cut: 12 more bytes were dropped]",
          true},
     };
     for (const Case& c : cases) {
@@ -87,6 +138,17 @@ TEST(AppleScriptResponse, SuccessCarriesTheOutputUnchanged) {
               {"pathUsed", "applescript"},
               {"summary", "AppleScript executed successfully."},
               {"result", {{"targetBundleId", "com.example.app"}, {"stdout", "  two\nlines\n"}}}}));
+}
+
+TEST(AppleScriptResponse, CutOutputSaysHowMuchWasDropped) {
+    ProcessOutcome cut = outcome(true, false, 0, "yyyy");
+    cut.stdoutDroppedBytes = 5000;
+    Json envelope =
+        appleScriptResponse({cut}, actionContext("desktop_run_applescript"), "com.example.app");
+    EXPECT_EQ(envelope["result"], (Json{{"targetBundleId", "com.example.app"},
+                                        {"stdout", "yyyy"},
+                                        {"stdoutTruncated", true},
+                                        {"stdoutDroppedBytes", 5000}}));
 }
 
 TEST(AppleScriptTimeout, DefaultsAndClamps) {

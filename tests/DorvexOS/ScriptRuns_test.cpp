@@ -236,5 +236,37 @@ TEST_F(ScriptRunsTest, ManyRunsAtOnceEachAnswerTheirOwnOutput) {
     EXPECT_TRUE(filesLeft().empty());
 }
 
+size_t threadsOfThisProcess() {
+    size_t count = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator("/proc/self/task"))
+        ++count;
+    return count;
+}
+
+TEST_F(ScriptRunsTest, RunsShareOneThreadWhateverTheirNumber) {
+    if (!fs::exists("/proc/self/task")) GTEST_SKIP() << "threads are counted through /proc";
+    makeRuns();
+    constexpr int count = 40;
+    auto start = [&](int i) {
+        const std::string id = "sleeper-" + std::to_string(i);
+        ASSERT_EQ(runs->start(id, ": > \"$(dirname \"$0\")/ready-" + id + "\"; exec sleep 30",
+                              60000, results.completionFor(id)),
+                  ScriptRunStart::started);
+        ASSERT_TRUE(markerAppears("ready-" + id));
+    };
+    // Counted once the first run has its loop (and a sanitizer its helper thread, if any).
+    start(0);
+    const size_t withOneRun = threadsOfThisProcess();
+    for (int i = 1; i < count; ++i) start(i);
+    EXPECT_EQ(threadsOfThisProcess(), withOneRun) << "one loop thread for every run";
+    EXPECT_TRUE(runs->stopAll(10s));
+    for (int i = 0; i < count; ++i) {
+        std::optional<ScriptRunResult> result = results.waitFor("sleeper-" + std::to_string(i));
+        ASSERT_TRUE(result && result->finished);
+        EXPECT_TRUE(result->finished->cancelled);
+    }
+    EXPECT_TRUE(filesLeft().empty());
+}
+
 } // namespace
 } // namespace dorvex

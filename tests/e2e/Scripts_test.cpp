@@ -298,15 +298,31 @@ TEST(ScriptAction, CancelStopsARunningScriptAndOnlyThat) {
     EXPECT_TRUE(scriptFilesIn(fs::path(driver.directory()) / "tmp").empty());
 }
 
-TEST(ScriptAction, InterpreterThatCannotStartIsAnsweredAsATimeOut) {
+TEST(ScriptAction, InterpreterThatCannotStartIsNotATimeOut) {
     Json scenario = Json::parse(exampleScenario("default.json"));
     scenario["scriptInterpreterPath"] = "/nonexistent/interpreter";
     DriverOptions options;
     options.scenario = scenario.dump();
     DriverProcess driver(options);
     Json envelope = driver.execute(scriptAction("echo hi"));
-    EXPECT_EQ(envelope["error"]["code"], "timeout");
+    EXPECT_EQ(envelope["error"]["code"], "interpreter_not_started");
+    EXPECT_EQ(envelope["error"]["message"], "The AppleScript interpreter could not be started "
+                                            "(posix_spawn failed: No such file or directory).");
+    EXPECT_EQ(envelope["error"]["retryable"], false);
     EXPECT_TRUE(scriptFilesIn(fs::path(driver.directory()) / "tmp").empty());
+}
+
+TEST(ScriptAction, OutputPastTheKeptMaximumIsCutAndSaysSo) {
+    DriverProcess driver;
+    // 4 MiB kept of 5,000,000 bytes; the rest read and dropped.
+    Json envelope = driver.execute(scriptAction("yes | head -c 5000000", 20000));
+    ASSERT_EQ(envelope["status"], "ok") << envelope.dump().substr(0, 500);
+    const Json& result = envelope["result"];
+    EXPECT_EQ(result["stdout"].get<std::string>().size(), 4194304u);
+    EXPECT_EQ(result["stdout"].get<std::string>().substr(0, 4), "y\ny\n");
+    EXPECT_EQ(result["stdoutTruncated"], true);
+    EXPECT_EQ(result["stdoutDroppedBytes"], 5000000 - 4194304);
+    EXPECT_FALSE(driver.execute(scriptAction("echo short"))["result"].contains("stdoutTruncated"));
 }
 
 TEST_F(ScriptShutdown, EndOfInputCancelsEveryRunBeforeExitingWithZero) {

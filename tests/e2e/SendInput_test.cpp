@@ -104,7 +104,8 @@ TEST(SendInputEndToEnd, TextTypedIntoAPasswordFieldIsNeverWrittenOut) {
     for (const Json& event : driver.eventLog()) {
         EXPECT_EQ(event.dump().find(secret), std::string::npos) << event.dump();
     }
-    for (const Json& read : driver.stats()["valueReads"]) {
+    const Json stats = driver.stats();
+    for (const Json& read : stats["valueReads"]) {
         EXPECT_NE(read.value("id", ""), "passwordField");
     }
 }

@@ -3,12 +3,16 @@
 //   err=TEXT     the same on standard error
 //   bytes=HEX    write the bytes spelled in hex to standard output (for malformed text)
 //   fill=N       write N bytes of 'x' to standard output (more than a pipe holds)
+//   fill-utf8=N  write N copies of the two-byte character U+00E9 to standard output
+//   flood        write 'y' lines to standard output until killed (a runaway script)
+//   flood-err    the same on standard error
 //   sleep=MS     sleep
 //   ignore-term  ignore SIGTERM from now on
 //   grandchild   fork a process that keeps standard output and error open for 30 s, then
 //                write "grandchild=<pid>" on standard output
 //   isolation    report what the child inherited (see below)
 //   exit=N       exit with status N (the default is 0 after the last step)
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -81,6 +85,15 @@ void startGrandchild() {
     writeAll(1, "grandchild=" + std::to_string(pid) + "\n");
 }
 
+[[noreturn]] void flood(int fd) {
+    std::string lines;
+    for (int i = 0; i < 8192; ++i)
+        lines += "y\n";
+    for (;;) {
+        if (::write(fd, lines.data(), lines.size()) < 0 && errno != EINTR) ::_exit(1);
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -96,6 +109,13 @@ int main(int argc, char** argv) {
             writeAll(1, fromHex(value.c_str()));
         else if (step.rfind("fill=", 0) == 0)
             writeAll(1, std::string(std::stoul(value), 'x'));
+        else if (step.rfind("fill-utf8=", 0) == 0) {
+            std::string text;
+            for (unsigned long n = std::stoul(value); n > 0; --n)
+                text += "\xC3\xA9";
+            writeAll(1, text);
+        } else if (step == "flood" || step == "flood-err")
+            flood(step == "flood" ? 1 : 2);
         else if (step.rfind("sleep=", 0) == 0)
             sleepMs(std::atol(value.c_str()));
         else if (step == "ignore-term")

@@ -58,7 +58,10 @@ std::vector<std::string> environmentFor(const std::string& directory, const Driv
 
 } // namespace
 
-DriverProcess::DriverProcess(DriverOptions options) {
+DriverProcess::DriverProcess(DriverOptions options)
+    : DriverProcess(DORVEX_BINARY, std::move(options)) {}
+
+DriverProcess::DriverProcess(std::string executable, DriverOptions options) {
     std::filesystem::create_directory(directory_ + "/tmp");
     if (!options.scenario.empty()) writeFile(scenarioPath(), options.scenario);
 
@@ -75,7 +78,7 @@ DriverProcess::DriverProcess(DriverOptions options) {
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, stderrPath.c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0644);
 
-    std::vector<std::string> args{DORVEX_BINARY};
+    std::vector<std::string> args{std::move(executable)};
     args.insert(args.end(), options.args.begin(), options.args.end());
     std::vector<std::string> env = environmentFor(directory_, options, !options.scenario.empty());
     std::vector<char*> argv;
@@ -87,13 +90,14 @@ DriverProcess::DriverProcess(DriverOptions options) {
         envp.push_back(entry.data());
     envp.push_back(nullptr);
 
-    int error = ::posix_spawn(&pid_, DORVEX_BINARY, &actions, nullptr, argv.data(), envp.data());
+    int error =
+        ::posix_spawn(&pid_, args.front().c_str(), &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     ::close(toChild[0]);
     ::close(fromChild[1]);
     input_ = toChild[1];
     output_ = fromChild[0];
-    if (error != 0) throw std::runtime_error("spawn of the driver failed");
+    if (error != 0) throw std::runtime_error("spawn of " + args.front() + " failed");
 }
 
 DriverProcess::~DriverProcess() {

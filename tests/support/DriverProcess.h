@@ -31,6 +31,8 @@ inline DriverOptions onDesktop(std::string scenario) {
 class DriverProcess {
 public:
     explicit DriverProcess(DriverOptions options = {});
+    // Another executable that serves a driver (the MCP server), started the same way.
+    DriverProcess(std::string executable, DriverOptions options);
     ~DriverProcess();
     DriverProcess(const DriverProcess&) = delete;
     DriverProcess& operator=(const DriverProcess&) = delete;

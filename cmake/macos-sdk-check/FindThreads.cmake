@@ -1,0 +1,2 @@
+include(${CMAKE_CURRENT_LIST_DIR}/DorvexStandIn.cmake)
+dorvex_stand_in(Threads Threads::Threads)
