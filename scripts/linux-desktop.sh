@@ -44,7 +44,8 @@ if [ "${DORVEX_DESKTOP_INNER:-}" != 1 ]; then
   display_file="$runtime/display"
   Xvfb -displayfd 4 -screen 0 1920x1080x24 -nolisten tcp 4>"$display_file" >/dev/null 2>&1 &
   xvfb=$!
-  trap 'stop_marked "$DORVEX_DESKTOP_ID"; kill "$xvfb" 2>/dev/null; wait "$xvfb" 2>/dev/null; rm -rf "$runtime"' EXIT
+  # Under errexit a failing command in the trap would end it early: Xvfb is usually gone already.
+  trap 'stop_marked "$DORVEX_DESKTOP_ID"; kill "$xvfb" 2>/dev/null || true; wait "$xvfb" 2>/dev/null || true; rm -rf "$runtime"' EXIT
   for _ in $(seq 100); do
     [ -s "$display_file" ] && break
     kill -0 "$xvfb" 2>/dev/null || { echo "Xvfb did not start"; exit 1; }
