@@ -280,14 +280,6 @@ PathStep readPathStep(platform::Accessibility& ax, const Element& element) {
     return step;
 }
 
-void addWindowIdentity(Json& node, int32_t pid, const std::optional<ElementPath>& path,
-                       const ElementIdentity& identity) {
-    node["ownerPid"] = pid;
-    if (!path) return;
-    if (path->windowId) node["windowId"] = *path->windowId;
-    node["path"] = path->identified(identity).tokens();
-}
-
 bool TreeWalk::repeats(const Element& element) {
     return WalkLimits::repeatsBranch(element, branch, [this](const Element& a, const Element& b) {
         return ax.sameElement(a, b);
@@ -348,22 +340,6 @@ NodeValue nodeValue(TreeWalk& walk, const Element& element, const ElementReads& 
     return value;
 }
 
-Json flatElementNode(const ElementReads& reads, int32_t pid,
-                     const std::optional<ElementPath>& path) {
-    auto orNull = [](const std::optional<std::string>& text) {
-        return text ? Json(*text) : Json(nullptr);
-    };
-    Json node = {{"role", orNull(reads.role)},
-                 {"title", orNull(reads.title)},
-                 {"identifier", orNull(reads.identifier)},
-                 {"subrole", orNull(reads.subrole)},
-                 {"actions", reads.actions}};
-    node.update(reads.value.fields());
-    addWindowIdentity(node, pid, path, reads.identity());
-    if (std::optional<Json> bounds = ElementBounds::field(reads.frame)) node["bounds"] = *bounds;
-    return node;
-}
-
 namespace {
 
 // What every node of one tree read shares: its limits, and the texts it writes with, reused
@@ -379,8 +355,8 @@ struct TreeWriting {
     std::string scratch;
 };
 
-// Writes a node's keys as compact JSON text, byte for byte as the answer's encoder writes the
-// same object (flatElementNode), without building it: texts that need no escaping are copied
+// Writes a node's keys as compact JSON text, byte for byte as the answer's encoder would write
+// the same object, without building it: texts that need no escaping are copied
 // as they are, everything else goes through the encoder.
 class NodeText {
 public:
@@ -433,9 +409,27 @@ public:
         }
     }
 
-    // The keys of flatElementNode, in its order, and the opening of "children".
+    // A node without "children": the object a search answers with.
+    void flat(const ElementReads& reads, TreeWriting& writing) {
+        out_ += '{';
+        keys(reads, writing);
+        out_ += '}';
+    }
+
+    // The flat node's keys, then "repeatsAncestor" and the opening of "children".
     void node(const ElementReads& reads, TreeWriting& writing, bool repeated) {
         out_ += '{';
+        keys(reads, writing);
+        if (repeated) {
+            key(R"("repeatsAncestor":)");
+            out_ += std::string_view("true");
+        }
+        key(R"("children":)");
+        out_ += '[';
+    }
+
+private:
+    void keys(const ElementReads& reads, TreeWriting& writing) {
         key(R"("role":)", true);
         text(reads.role);
         key(R"("title":)");
@@ -465,15 +459,8 @@ public:
             number(frame->height);
             out_ += '}';
         }
-        if (repeated) {
-            key(R"("repeatsAncestor":)");
-            out_ += std::string_view("true");
-        }
-        key(R"("children":)");
-        out_ += '[';
     }
 
-private:
     // The keys SecureField::valueFields gives for the verdict.
     void value(const NodeValue& value) {
         switch (value.verdict) {
@@ -566,6 +553,16 @@ std::string rootPathPrefix(const ElementPath& path) {
 }
 
 } // namespace
+
+void writeFlatNode(const ElementReads& reads, int32_t pid, const std::optional<ElementPath>& path,
+                   std::string& out) {
+    TreeWriting writing{pid, 0, std::nullopt, path.has_value(), {}, {}};
+    if (path) {
+        writing.windowId = path->windowId;
+        writing.pathPrefix = rootPathPrefix(*path);
+    }
+    NodeText(out).flat(reads, writing);
+}
 
 ElementTree readElementTree(platform::Accessibility& ax, const Element& element, int32_t pid,
                             const std::optional<ElementPath>& path, int64_t depth,

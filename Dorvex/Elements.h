@@ -48,11 +48,6 @@ struct PathStep {
 };
 PathStep readPathStep(platform::Accessibility& ax, const platform::Element& element);
 
-// Sets "ownerPid", and with a path "windowId" (when the path has one) and "path": the path's
-// tokens with this element's identity.
-void addWindowIdentity(Json& node, int32_t pid, const std::optional<ElementPath>& path,
-                       const ElementIdentity& identity);
-
 // One request's walk over an accessibility tree: the platform, the visit budget that every
 // walk of the request shares (secure-field verdicts below the elements included), and the
 // branch the walk stands on, so that an element listed again below itself is noticed.
@@ -107,9 +102,11 @@ ElementReads readElement(platform::Accessibility& ax, const platform::Element& e
 NodeValue nodeValue(TreeWalk& walk, const platform::Element& element, const ElementReads& reads,
                     bool insideSecureField);
 
-// The node of one element without "children".
-Json flatElementNode(const ElementReads& reads, int32_t pid,
-                     const std::optional<ElementPath>& path);
+// Appends the node of one element without "children" as compact JSON text: its role, title,
+// identifier, subrole, actions, value keys, owner, path (when `path` is given, completed with
+// the element's identity) and bounds.
+void writeFlatNode(const ElementReads& reads, int32_t pid, const std::optional<ElementPath>& path,
+                   std::string& out);
 
 // A tree of nodes and whether the visit budget cut it short. The tree is written as compact
 // JSON text node by node while it is read, never built as objects: a tree of thousands of

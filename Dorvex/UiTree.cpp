@@ -111,19 +111,21 @@ int32_t targetPid(const AXReadTarget& target) {
 
 void collectElements(TreeWalk& walk, const platform::Element& element, int32_t pid,
                      const ElementPath& path, int64_t maxDepth, int64_t currentDepth,
-                     const ElementFilters& filters, Json& into, size_t limit,
+                     const ElementFilters& filters, SearchMatches& into, size_t limit,
                      bool insideSecureField) {
-    if (into.size() >= limit) return;
+    if (into.count >= limit) return;
     const bool descend = currentDepth < maxDepth;
     ElementReads reads = readElement(walk.ax, element);
     if (matches(reads, filters)) {
         reads.value = nodeValue(walk, element, reads, insideSecureField);
-        into.push_back(flatElementNode(reads, pid, path));
+        if (into.count > 0) into.text += ',';
+        writeFlatNode(reads, pid, path, into.text);
+        ++into.count;
     }
     if (!descend) return;
     const std::vector<platform::Element> children = reads.takeChildren();
     walk.branch.push_back(element);
-    for (size_t i = 0; i < children.size() && into.size() < limit && walk.budget.take(); ++i) {
+    for (size_t i = 0; i < children.size() && into.count < limit && walk.budget.take(); ++i) {
         // An element met again below itself was searched already, with all it holds.
         if (walk.repeats(children[i])) continue;
         collectElements(walk, children[i], pid, path.child(static_cast<int64_t>(i)), maxDepth,
@@ -159,16 +161,16 @@ Json handleFindElements(Driver& driver, const ActionContext& context, const Json
     const auto limit =
         static_cast<size_t>(clampedInt(action, "limit", defaultSearchLimit, largestSearchLimit));
     const int32_t pid = targetPid(target);
-    Json matches = Json::array();
+    SearchMatches matches;
     TreeWalk walk(driver.platform.accessibility);
     for (const SearchRoot& root : searchRoots(driver.platform, target)) {
-        if (matches.size() >= limit || !walk.budget.take()) break;
+        if (matches.count >= limit || !walk.budget.take()) break;
         collectElements(walk, root.element, pid, root.path, searchDepth, 0, filters, matches,
                         limit);
     }
     if (WalkLimits::requestVisits - walk.budget.left() > largeWalk) memory::releaseFree();
-    std::string summary = "Found " + std::to_string(matches.size()) + " matching elements.";
-    Json result = Json{{"matches", std::move(matches)}};
+    std::string summary = "Found " + std::to_string(matches.count) + " matching elements.";
+    Json result = Json{{"matches", RawJson::raw("[" + matches.text + "]")}};
     if (walk.budget.exhausted()) {
         result["truncated"] = true;
         summary += cutSearchSummary();

@@ -21,13 +21,20 @@ struct ElementFilters {
     std::optional<std::string> identifier;
 };
 
+// The matches of a search, written as text while they are found: the nodes of a JSON array,
+// separated by commas, without the brackets.
+struct SearchMatches {
+    std::string text;
+    size_t count = 0;
+};
+
 // Depth-first search from element (at currentDepth) down to maxDepth, appending the flat node
 // of every match to `into` until it holds `limit` nodes. An element that did not match has
 // no verdict and no value read. An element that repeats one of its ancestors is skipped, and
 // the walk stops when the request's visits are used up (walk.budget).
 void collectElements(TreeWalk& walk, const platform::Element& element, int32_t pid,
                      const ElementPath& path, int64_t maxDepth, int64_t currentDepth,
-                     const ElementFilters& filters, Json& into, size_t limit,
+                     const ElementFilters& filters, SearchMatches& into, size_t limit,
                      bool insideSecureField = false);
 
 } // namespace dorvex

@@ -38,26 +38,52 @@ TEST(ElementValuePreview, ShowsStringsWholeAndOtherValuesBriefly) {
         EXPECT_EQ(valuePreview(c.value), c.expected) << c.name;
 }
 
-TEST(ElementWindowIdentity, WritesOwnerAlwaysAndPathOnlyWithAPath) {
-    const ElementIdentity identity("AXButton", "OK", std::nullopt, std::nullopt, std::nullopt);
+TEST(ElementFlatNode, WritesTheEncodersBytesWithOwnerAlwaysAndPathOnlyWithAPath) {
     const ElementIdentity stale("AXWindow", std::nullopt, std::nullopt, std::nullopt, std::nullopt);
+    ElementReads plain;
+    plain.role = "AXButton";
+    plain.title = "OK";
+    plain.actions = {"AXPress"};
+    ElementReads odd = plain; // texts that must be escaped, a value and a fractional frame
+    odd.title = "say \"hi\"\n\u00e9";
+    odd.value.verdict = SecureField::Verdict::readable;
+    odd.value.preview = "tab\there";
+    odd.frame = ElementBounds::Frame{-1.5, 2, 30.25, 1e16};
+    const Json head{{"role", "AXButton"},
+                    {"title", "OK"},
+                    {"identifier", nullptr},
+                    {"subrole", nullptr},
+                    {"actions", {"AXPress"}}};
+    auto with = [](Json node, const Json& more) {
+        for (const auto& [key, value] : more.items())
+            node[key] = value;
+        return node;
+    };
+    const std::string token = plain.identity().token();
     struct Case {
         const char* name;
+        const ElementReads& reads;
         std::optional<ElementPath> path;
         Json expected;
     } cases[] = {
-        {"no path", std::nullopt, Json{{"ownerPid", 7}}},
-        {"window path: its own identity replaces the path's", ElementPath{7, 42, {1, 0}, stale},
-         Json{{"ownerPid", 7},
-              {"windowId", 42},
-              {"path", {"pid:7", "windowId:42", "child:1", "child:0", identity.token()}}}},
-        {"app-root path has no window id", ElementPath{7, std::nullopt, {2}, std::nullopt},
-         Json{{"ownerPid", 7}, {"path", {"pid:7", "child:2", identity.token()}}}},
+        {"no path", plain, std::nullopt, with(head, {{"ownerPid", 7}})},
+        {"window path: its own identity replaces the path's", plain,
+         ElementPath{7, 42, {1, 0}, stale},
+         with(head, {{"ownerPid", 7},
+                     {"windowId", 42},
+                     {"path", {"pid:7", "windowId:42", "child:1", "child:0", token}}})},
+        {"app-root path has no window id", plain, ElementPath{7, std::nullopt, {2}, std::nullopt},
+         with(head, {{"ownerPid", 7}, {"path", {"pid:7", "child:2", token}}})},
+        {"escaped texts, a value and bounds", odd, std::nullopt,
+         with(head, {{"title", *odd.title},
+                     {"valuePreview", *odd.value.preview},
+                     {"ownerPid", 7},
+                     {"bounds", {{"x", -1.5}, {"y", 2.0}, {"width", 30.25}, {"height", 1e16}}}})},
     };
     for (const Case& c : cases) {
-        Json node = Json::object();
-        addWindowIdentity(node, 7, c.path, identity);
-        EXPECT_EQ(node, c.expected) << c.name;
+        std::string text;
+        writeFlatNode(c.reads, 7, c.path, text);
+        EXPECT_EQ(text, c.expected.dump()) << c.name;
     }
 }
 
