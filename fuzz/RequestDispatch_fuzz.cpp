@@ -63,10 +63,10 @@ void capDelays(Json& value) {
 
 const fs::path scenarioDirectory = fs::path(DORVEX_SOURCE_DIR) / "examples" / "scenarios";
 
-// The example scenarios by name, delays capped, read once.
-const std::map<std::string, std::string>& scenarios() {
-    static const std::map<std::string, std::string> texts = [] {
-        std::map<std::string, std::string> read;
+// The example scenarios by name, delays capped, read once: each input starts from a copy.
+const std::map<std::string, sim::SimScenario>& scenarios() {
+    static const std::map<std::string, sim::SimScenario> models = [] {
+        std::map<std::string, sim::SimScenario> read;
         for (const fs::directory_entry& entry : fs::directory_iterator(scenarioDirectory)) {
             if (entry.path().extension() != ".json") continue;
             std::ifstream file(entry.path());
@@ -74,12 +74,15 @@ const std::map<std::string, std::string>& scenarios() {
             text << file.rdbuf();
             Json scenario = Json::parse(text.str());
             capDelays(scenario);
-            read[entry.path().stem().string()] = scenario.dump();
+            sim::SimScenarioLoad load =
+                sim::loadScenario(scenario.dump(), scenarioDirectory.string());
+            if (!load.scenario) fail(entry.path().string() + " is refused: " + load.error);
+            read.emplace(entry.path().stem().string(), std::move(*load.scenario));
         }
         if (!read.count("default")) fail("no default scenario in " + scenarioDirectory.string());
         return read;
     }();
-    return texts;
+    return models;
 }
 
 // Counts the answers per id; anything malformed or dropped ends the run.
@@ -173,23 +176,23 @@ const ScratchDirectory& scratch() {
 }
 
 // "#name" on the first line picks a scenario; the rest of the input is the session.
-std::pair<const std::string*, std::string_view> scenarioAndSession(std::string_view input) {
-    const auto& texts = scenarios();
+std::pair<const sim::SimScenario*, std::string_view> scenarioAndSession(std::string_view input) {
+    const auto& models = scenarios();
     if (input.starts_with('#')) {
         size_t end = input.find('\n');
         std::string name(input.substr(1, end == std::string_view::npos ? end : end - 1));
-        auto found = texts.find(name);
-        if (found != texts.end()) {
+        auto found = models.find(name);
+        if (found != models.end()) {
             return {&found->second, end == std::string_view::npos ? "" : input.substr(end + 1)};
         }
     }
-    return {&texts.at("default"), input};
+    return {&models.at("default"), input};
 }
 
 void runSession(std::string_view input) {
     auto [scenario, session] = scenarioAndSession(input);
     sim::SimOptions options;
-    options.scenarioText = *scenario;
+    options.scenario = *scenario;
     options.baseDirectory = scenarioDirectory.string();
     options.latencyUs = 0;
     sim::SimDesktop desktop(std::move(options));
@@ -213,7 +216,8 @@ void runSession(std::string_view input) {
         SessionFile file(session);
         dorvex::runRequestLoop(driver, file.fd());
         shared.scripts->stopAll(std::chrono::seconds(20));
-        desktop.reloadFromText(*scenario); // wakes a running-app read parked on a hang fault
+        // A running-app read parked on a hang fault waits for the scenario to change.
+        if (scenario->faults.runningAppsHang) desktop.reload(*scenario);
         shared.appInventory.waitWhileRunning();
     }
     scratch().empty();

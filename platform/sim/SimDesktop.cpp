@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace dorvex::platform::sim {
 namespace {
@@ -114,6 +115,8 @@ SimDesktop::~SimDesktop() {
 void SimDesktop::loadInitialScenario() {
     if (options_.scenarioPath) {
         checkScenarioFile();
+    } else if (options_.scenario) {
+        reload(*std::exchange(options_.scenario, std::nullopt));
     } else {
         reloadFromText(options_.scenarioText);
     }
@@ -129,6 +132,11 @@ bool SimDesktop::reloadFromText(std::string_view text) {
     }
     install(std::move(*load.scenario));
     return true;
+}
+
+void SimDesktop::reload(SimScenario scenario) {
+    std::lock_guard lock(mutex_);
+    install(std::move(scenario));
 }
 
 void SimDesktop::install(SimScenario scenario) {

@@ -26,12 +26,15 @@ namespace dorvex::platform::sim {
 struct SimOptions {
     std::optional<std::string> scenarioPath; // re-read when it changes between requests
     std::string scenarioText;                // used when no path is given
+    // A scenario already read, used instead of the text when no path is given: a caller that
+    // builds many desktops from one scenario reads it once.
+    std::optional<SimScenario> scenario;
     std::optional<std::string> eventLogPath; // one JSON line per event, appended
     std::optional<std::string> statsPath;    // counters, written when the desktop is destroyed
     // Where relative bundle and executable paths start; the scenario file's directory when
     // there is one, else the current directory.
     std::optional<std::string> baseDirectory;
-    std::optional<int64_t> latencyUs;        // replaces every scenario's "latencyUs"
+    std::optional<int64_t> latencyUs; // replaces every scenario's "latencyUs"
 };
 
 struct SimMessagingTimeout {
@@ -57,6 +60,8 @@ public:
 
     // Replaces the model as a changed scenario file would; false (model kept) when refused.
     bool reloadFromText(std::string_view text);
+    // Replaces the model with a scenario already read.
+    void reload(SimScenario scenario);
     std::optional<std::string> lastLoadError() const;
     Json stats() const { return recorder_.stats(); }
     std::vector<Json> events() const { return recorder_.events(); }
