@@ -23,12 +23,15 @@ const char* wireName(ActionPath path) {
 }
 
 Json ActionContext::success(const std::string& summary, Json result) const {
-    return Json{{"ok", true},
-                {"status", "ok"},
-                {"actionType", actionType},
-                {"pathUsed", wireName(path)},
-                {"summary", summary},
-                {"result", std::move(result)}};
+    // Built key by key: an initializer list makes an array of each pair first.
+    Json answer = Json::object();
+    answer["ok"] = true;
+    answer["status"] = "ok";
+    answer["actionType"] = actionType;
+    answer["pathUsed"] = wireName(path);
+    answer["summary"] = summary;
+    answer["result"] = std::move(result);
+    return answer;
 }
 
 Json ActionContext::failure(const Failure& failure) const {

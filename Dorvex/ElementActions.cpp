@@ -93,8 +93,10 @@ Json handleInvokeElementAction(Driver& driver, const ActionContext& context, con
     if (code != platform::axerr::success) {
         return context.failure(failures::axError(code, "AX action " + *elementAction));
     }
-    return context.success("Executed AX action " + *elementAction + ".",
-                           Json{{"path", path}, {"elementAction", *elementAction}});
+    Json result = Json::object();
+    result["path"] = path;
+    result["elementAction"] = *elementAction;
+    return context.success("Executed AX action " + *elementAction + ".", std::move(result));
 }
 
 Json handleSetElementValue(Driver& driver, const ActionContext& context, const Json& action) {

@@ -1,5 +1,6 @@
 #include "Dorvex/Elements.h"
 
+#include "DorvexCore/JsonText.h"
 #include "DorvexCore/NumberText.h"
 
 #include <algorithm>
@@ -49,6 +50,21 @@ std::optional<std::vector<Element>> elementList(const AXValue& value) {
         const Element* element = item.element();
         if (element == nullptr) return std::nullopt;
         elements.push_back(*element);
+    }
+    return elements;
+}
+
+// The elements of a successful list read, moved out of it; none unless every item is one.
+std::vector<Element> takeElements(platform::AXAttributeResult& read) {
+    if (read.code != platform::axerr::success) return {};
+    platform::AXValueList* list = std::get_if<platform::AXValueList>(&read.value.value);
+    if (list == nullptr) return {};
+    std::vector<Element> elements;
+    elements.reserve(list->size());
+    for (AXValue& item : *list) {
+        Element* element = std::get_if<Element>(&item.value);
+        if (element == nullptr) return {};
+        elements.push_back(std::move(*element));
     }
     return elements;
 }
@@ -275,7 +291,7 @@ PathStep readPathStep(platform::Accessibility& ax, const Element& element) {
     static const std::vector<std::string> attributes = {"AXChildren", "AXRole", "AXSubrole"};
     platform::AXAttributesResult batch = readBatch(ax, element, attributes);
     PathStep step;
-    step.children = elementList(valueOf(batch.values[0])).value_or(std::vector<Element>{});
+    step.children = takeElements(batch.values[0]);
     step.secureField = SecureField::is(stringOf(batch.values[1]), stringOf(batch.values[2]));
     return step;
 }
@@ -291,18 +307,7 @@ ElementIdentity ElementReads::identity() const {
 }
 
 std::vector<Element> ElementReads::takeChildren() {
-    platform::AXAttributeResult& read = batch.values[nodeChildren];
-    if (read.code != platform::axerr::success) return {};
-    platform::AXValueList* list = std::get_if<platform::AXValueList>(&read.value.value);
-    if (list == nullptr) return {};
-    std::vector<Element> elements;
-    elements.reserve(list->size());
-    for (AXValue& item : *list) {
-        Element* element = std::get_if<Element>(&item.value);
-        if (element == nullptr) return {};
-        elements.push_back(std::move(*element));
-    }
-    return elements;
+    return takeElements(batch.values[nodeChildren]);
 }
 
 Json NodeValue::fields() const {
@@ -356,8 +361,7 @@ struct TreeWriting {
 };
 
 // Writes a node's keys as compact JSON text, byte for byte as the answer's encoder would write
-// the same object, without building it: texts that need no escaping are copied
-// as they are, everything else goes through the encoder.
+// the same object, without building it.
 class NodeText {
 public:
     explicit NodeText(std::string& out) : out_(out) {}
@@ -367,15 +371,7 @@ public:
         if (!first) out_ += ',';
         out_ += quotedName;
     }
-    void text(std::string_view value) {
-        if (plain(value)) {
-            out_ += '"';
-            out_ += value;
-            out_ += '"';
-        } else {
-            out_ += Json(value).dump();
-        }
-    }
+    void text(std::string_view value) { JsonText::appendString(out_, value); }
     void text(const std::optional<std::string>& value) {
         if (value) {
             text(std::string_view(*value));
@@ -391,23 +387,8 @@ public:
         }
         out_ += ']';
     }
-    void number(int64_t value) {
-        char buffer[24];
-        auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value);
-        out_.append(buffer, end);
-    }
-    // A double as the encoder writes it. A whole number below 10^15 in magnitude is its decimal
-    // digits and ".0" (the encoder's shortest form for it); anything else goes through the
-    // encoder.
-    void number(double value) {
-        if (std::isfinite(value) && std::trunc(value) == value && std::fabs(value) < 1e15 &&
-            !(value == 0 && std::signbit(value))) {
-            number(static_cast<int64_t>(value));
-            out_ += std::string_view(".0");
-        } else {
-            out_ += Json(value).dump();
-        }
-    }
+    void number(int64_t value) { JsonText::appendNumber(out_, value); }
+    void number(double value) { JsonText::appendNumber(out_, value); }
 
     // A node without "children": the object a search answers with.
     void flat(const ElementReads& reads, TreeWriting& writing) {
@@ -492,14 +473,6 @@ private:
                                      reads.subrole, reads.description);
         text(std::string_view(writing.scratch));
         out_ += ']';
-    }
-
-    // Printable ASCII without quote or backslash: written as it is.
-    static bool plain(std::string_view value) {
-        for (char c : value) {
-            if (c < 0x20 || c >= 0x7f || c == '"' || c == '\\') return false;
-        }
-        return true;
     }
 
     std::string& out_;

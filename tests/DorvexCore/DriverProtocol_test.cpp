@@ -176,7 +176,7 @@ TEST(EncodeLine, WritesRawJsonAsItsText) {
         Json{{"a", 1}, {"tree", RawJson::raw(tree)}, {"b", {RawJson::raw("[1,2]"), "z"}}});
     ASSERT_TRUE(line);
     EXPECT_EQ(*line, "{\"a\":1,\"tree\":" + tree + ",\"b\":[[1,2],\"z\"]}\n");
-    // A string that spells the stand-in of a raw value: the same line, written the slow way.
+    // A string that spells what an older writer used as a raw value's stand-in stays a string.
     const std::string spelled = std::string(1, '\0') + "dorvex-raw-0" + '\0';
     line = DriverProtocol::encodeLine(Json{{"s", spelled}, {"tree", RawJson::raw(tree)}});
     ASSERT_TRUE(line);
