@@ -48,6 +48,14 @@ bool isSheet(Accessibility& ax, const Element& element) {
     return text != nullptr && *text == "AXSheet";
 }
 
+std::vector<Element> sheetsOf(Accessibility& ax, const Element& window) {
+    std::vector<Element> sheets;
+    for (const Element& child : elementList(ax, window, "AXChildren")) {
+        if (isSheet(ax, child)) sheets.push_back(child);
+    }
+    return sheets;
+}
+
 AXReadResolution applicationTarget(Platform& platform, int32_t pid) {
     return {AXReadTarget{
         AXApplicationTarget{pid, platform.accessibility.createApplicationElement(pid)}}};
@@ -121,15 +129,7 @@ std::vector<Element> axWindows(Accessibility& ax, const Element& application) {
 
 std::vector<Element> axWindowsAndSheets(Accessibility& ax, const Element& application) {
     return WindowTarget::windowsThenSheets(
-        axWindows(ax, application), [&ax](const Element& window) {
-            std::vector<Element> sheets;
-            for (const Element& child : elementList(ax, window, "AXChildren")) {
-                if (isSheet(ax, child)) {
-                    sheets.push_back(child);
-                }
-            }
-            return sheets;
-        });
+        axWindows(ax, application), [&ax](const Element& window) { return sheetsOf(ax, window); });
 }
 
 std::vector<WindowServerListing>
@@ -202,18 +202,33 @@ OwnedWindowResolution resolveOwnedWindow(Platform& platform, int64_t windowId,
     const WindowOwner owner = std::get<WindowOwner>(check);
     const auto pid = static_cast<int32_t>(owner.pid); // checkOwner keeps pids within 32 bits
 
-    const std::vector<Element> elements = axWindowsAndSheets(
-        platform.accessibility, platform.accessibility.createApplicationElement(pid));
-    const WindowTargetMatch match =
-        WindowTarget::matchWindow(windowId, windowServerWindows(platform.windowServer, pid),
-                                  axWindowCandidates(platform.accessibility, elements));
-    if (const WindowTargetRefusal* refusal = match.refusal()) return *refusal;
+    Accessibility& ax = platform.accessibility;
+    std::vector<Element> elements = axWindows(ax, ax.createApplicationElement(pid));
+    std::vector<AXWindowCandidate> candidates = axWindowCandidates(ax, elements);
+    // A window numbered with the id is the match whatever else the app shows: its sheets and
+    // the window server's frames are read only when no window is.
+    std::optional<int64_t> index = WindowTarget::numberedWindow(windowId, candidates);
+    if (!index) {
+        // Sheets after all windows, each window's in order, so window indices stay put.
+        std::vector<Element> sheets;
+        for (const Element& window : elements) {
+            for (Element& sheet : sheetsOf(ax, window))
+                sheets.push_back(std::move(sheet));
+        }
+        for (AXWindowCandidate& candidate : axWindowCandidates(ax, sheets))
+            candidates.push_back(std::move(candidate));
+        elements.insert(elements.end(), sheets.begin(), sheets.end());
+        const WindowTargetMatch match = WindowTarget::matchWindow(
+            windowId, windowServerWindows(platform.windowServer, pid), candidates);
+        if (const WindowTargetRefusal* refusal = match.refusal()) return *refusal;
+        index = *match.index();
+    }
 
     if (std::optional<WindowTargetRefusal> changed = WindowTarget::ownerChangedRefusal(
             windowId, owner, windowServerOwner(platform, windowId))) {
         return *changed;
     }
-    return OwnedAXWindow{pid, elements[static_cast<size_t>(*match.index())]};
+    return OwnedAXWindow{pid, elements[static_cast<size_t>(*index)]};
 }
 
 std::vector<std::optional<int64_t>> axWindowIds(Platform& platform, int32_t pid,

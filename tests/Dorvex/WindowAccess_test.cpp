@@ -229,16 +229,26 @@ TEST(WindowAccessResolve, ProvesOwnershipOrRefuses) {
 
 TEST(WindowAccessResolve, RefusesWhenTheOwnerChangesDuringTheMatch) {
     Desktop desktop;
-    // The app relaunches under the same pid after the owner's windows were read.
+    // The app relaunches under the same pid after the owner's windows were read (window 11
+    // has no number, so it is matched by its frame among them).
     desktop.fake.onWindowListRead = [&desktop](WindowListOption option, uint32_t) {
         if (option == WindowListOption::all) desktop.fake.apps[0].launchDate = 200.0;
     };
-    OwnedWindowResolution result = resolveOwnedWindow(desktop.facets, 10, 501, std::nullopt);
+    OwnedWindowResolution result = resolveOwnedWindow(desktop.facets, 11, 501, std::nullopt);
     ASSERT_TRUE(std::holds_alternative<WindowTargetRefusal>(result));
     EXPECT_EQ(std::get<WindowTargetRefusal>(result).message,
-              refusedWith(10, "its owner changed while it was being resolved"));
+              refusedWith(11, "its owner changed while it was being resolved"));
     EXPECT_EQ(desktop.reads(WindowListOption::includingWindow), 2u) << "owner read twice";
     EXPECT_EQ(desktop.reads(WindowListOption::all), 1u) << "owner windows read once";
+}
+
+TEST(WindowAccessResolve, AWindowNumberedWithTheIdNeedsNoFrames) {
+    Desktop desktop;
+    OwnedWindowResolution result = resolveOwnedWindow(desktop.facets, 10, 501, std::nullopt);
+    ASSERT_TRUE(std::holds_alternative<OwnedAXWindow>(result));
+    EXPECT_EQ(std::get<OwnedAXWindow>(result).window.raw(), desktop.w10.raw());
+    EXPECT_EQ(desktop.reads(WindowListOption::includingWindow), 2u) << "owner read twice";
+    EXPECT_EQ(desktop.reads(WindowListOption::all), 0u) << "the owner's windows are not read";
 }
 
 TEST(WindowAccessResolve, WithoutWindowNumbersStackedTwinsAreRefused) {
