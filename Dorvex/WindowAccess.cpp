@@ -48,6 +48,16 @@ bool isSheet(Accessibility& ax, const Element& element) {
     return text != nullptr && *text == "AXSheet";
 }
 
+// The first window whose own number is the id. The match takes it whatever the other windows,
+// sheets and frames are, so those are read only when there is none.
+std::optional<size_t> numberedWindow(Accessibility& ax, const std::vector<Element>& windows,
+                                     int64_t windowId) {
+    for (size_t i = 0; i < windows.size(); ++i) {
+        if (axWindowNumber(ax, windows[i]) == windowId) return i;
+    }
+    return std::nullopt;
+}
+
 std::vector<Element> sheetsOf(Accessibility& ax, const Element& window) {
     std::vector<Element> sheets;
     for (const Element& child : elementList(ax, window, "AXChildren")) {
@@ -204,31 +214,26 @@ OwnedWindowResolution resolveOwnedWindow(Platform& platform, int64_t windowId,
 
     Accessibility& ax = platform.accessibility;
     std::vector<Element> elements = axWindows(ax, ax.createApplicationElement(pid));
-    std::vector<AXWindowCandidate> candidates = axWindowCandidates(ax, elements);
-    // A window numbered with the id is the match whatever else the app shows: its sheets and
-    // the window server's frames are read only when no window is.
-    std::optional<int64_t> index = WindowTarget::numberedWindow(windowId, candidates);
+    std::optional<size_t> index = numberedWindow(ax, elements, windowId);
     if (!index) {
         // Sheets after all windows, each window's in order, so window indices stay put.
-        std::vector<Element> sheets;
-        for (const Element& window : elements) {
-            for (Element& sheet : sheetsOf(ax, window))
-                sheets.push_back(std::move(sheet));
+        const size_t windowCount = elements.size();
+        for (size_t i = 0; i < windowCount; ++i) {
+            for (Element& sheet : sheetsOf(ax, elements[i]))
+                elements.push_back(std::move(sheet));
         }
-        for (AXWindowCandidate& candidate : axWindowCandidates(ax, sheets))
-            candidates.push_back(std::move(candidate));
-        elements.insert(elements.end(), sheets.begin(), sheets.end());
-        const WindowTargetMatch match = WindowTarget::matchWindow(
-            windowId, windowServerWindows(platform.windowServer, pid), candidates);
+        const WindowTargetMatch match =
+            WindowTarget::matchWindow(windowId, windowServerWindows(platform.windowServer, pid),
+                                      axWindowCandidates(ax, elements));
         if (const WindowTargetRefusal* refusal = match.refusal()) return *refusal;
-        index = *match.index();
+        index = static_cast<size_t>(*match.index());
     }
 
     if (std::optional<WindowTargetRefusal> changed = WindowTarget::ownerChangedRefusal(
             windowId, owner, windowServerOwner(platform, windowId))) {
         return *changed;
     }
-    return OwnedAXWindow{pid, elements[static_cast<size_t>(*index)]};
+    return OwnedAXWindow{pid, elements[*index]};
 }
 
 std::vector<std::optional<int64_t>> axWindowIds(Platform& platform, int32_t pid,

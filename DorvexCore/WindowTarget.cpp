@@ -140,19 +140,13 @@ std::optional<WindowTargetRefusal> ownerChangedRefusal(int64_t windowId, const W
     return std::nullopt;
 }
 
-std::optional<int64_t> numberedWindow(int64_t windowId,
-                                      const std::vector<AXWindowCandidate>& axWindows) {
-    for (size_t i = 0; i < axWindows.size(); ++i) {
-        if (axWindows[i].windowNumber == windowId) return static_cast<int64_t>(i);
-    }
-    return std::nullopt;
-}
-
 WindowTargetMatch matchWindow(int64_t windowId, const std::vector<WindowServerWindow>& ownerWindows,
                               const std::vector<AXWindowCandidate>& axWindows) {
     if (axWindows.empty()) return refuse(windowId, "its app exposes no accessibility windows");
-    if (std::optional<int64_t> index = numberedWindow(windowId, axWindows)) {
-        return WindowTargetMatch::window(*index);
+    for (size_t i = 0; i < axWindows.size(); ++i) {
+        if (axWindows[i].windowNumber == windowId) {
+            return WindowTargetMatch::window(static_cast<int64_t>(i));
+        }
     }
     const WindowServerWindow* target = findWindow(windowId, ownerWindows);
     if (!target || !target->frame) {

@@ -107,12 +107,6 @@ std::optional<std::string> appSelectorConflict(int64_t appPid,
 std::optional<WindowTargetRefusal> ownerChangedRefusal(int64_t windowId, const WindowOwner& sampled,
                                                        const std::optional<WindowOwner>& current);
 
-// The first candidate whose own window number is the id. `matchWindow` answers with it whatever
-// the other candidates are, so a caller may leave the rest (sheets, frames) unread when there
-// is one.
-std::optional<int64_t> numberedWindow(int64_t windowId,
-                                      const std::vector<AXWindowCandidate>& axWindows);
-
 // Which accessibility candidate is the window: by window number, else by a unique frame.
 WindowTargetMatch matchWindow(int64_t windowId, const std::vector<WindowServerWindow>& ownerWindows,
                               const std::vector<AXWindowCandidate>& axWindows);
