@@ -482,8 +482,7 @@ private:
 // to.
 size_t pushChildToken(std::string& prefix, int64_t index) {
     const size_t mark = prefix.size();
-    if (!prefix.empty()) prefix += ',';
-    NodeText(prefix).text(std::string_view(ElementPath::childToken(index)));
+    ElementPath::appendChildToken(prefix, index);
     return mark;
 }
 
@@ -515,13 +514,8 @@ void writeTreeNode(TreeWalk& walk, TreeWriting& writing, const Element& element,
 
 // The tokens of the root's path without identity, as the prefix of every node's path.
 std::string rootPathPrefix(const ElementPath& path) {
-    ElementPath bare = path;
-    bare.identity.reset();
     std::string prefix;
-    for (const std::string& token : bare.tokens()) {
-        if (!prefix.empty()) prefix += ',';
-        NodeText(prefix).text(std::string_view(token));
-    }
+    path.appendPositionTokens(prefix);
     return prefix;
 }
 

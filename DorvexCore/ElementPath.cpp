@@ -178,6 +178,31 @@ std::string ElementPath::childToken(int64_t index) {
     return std::string(childPrefix) + std::to_string(index);
 }
 
+namespace {
+
+void appendQuotedToken(std::string& out, std::string_view prefix, int64_t number) {
+    if (!out.empty()) out += ',';
+    out += '"';
+    out += prefix;
+    char digits[24];
+    auto [end, error] = std::to_chars(digits, digits + sizeof digits, number);
+    out.append(digits, end);
+    out += '"';
+}
+
+} // namespace
+
+void ElementPath::appendPositionTokens(std::string& out) const {
+    if (pid) appendQuotedToken(out, pidPrefix, *pid);
+    if (windowId) appendQuotedToken(out, windowIdPrefix, *windowId);
+    for (int64_t index : children)
+        appendQuotedToken(out, childPrefix, index);
+}
+
+void ElementPath::appendChildToken(std::string& out, int64_t index) {
+    appendQuotedToken(out, childPrefix, index);
+}
+
 std::optional<int64_t> ElementPath::number(std::string_view prefix, std::string_view token) {
     if (!token.starts_with(prefix)) return std::nullopt;
     std::string_view digits = token.substr(prefix.size());

@@ -62,6 +62,11 @@ struct ElementPath {
     std::vector<std::string> tokens() const;
     // The token of the child position `index`, as tokens() writes it.
     static std::string childToken(int64_t index);
+    // The tokens before the identity (pid, windowId, children) as quoted JSON texts, each after
+    // a comma unless `out` is empty: a path's list in an answer, written without building the
+    // tokens (they are plain ASCII, nothing to escape).
+    void appendPositionTokens(std::string& out) const;
+    static void appendChildToken(std::string& out, int64_t index);
 
     // The non-negative decimal after prefix (leading zeros allowed), or nothing.
     static std::optional<int64_t> number(std::string_view prefix, std::string_view token);

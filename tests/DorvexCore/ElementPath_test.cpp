@@ -1,4 +1,5 @@
 #include "DorvexCore/ElementPath.h"
+#include "platform/types/Json.h"
 
 #include <gtest/gtest.h>
 #include <map>
@@ -105,6 +106,12 @@ TEST(ElementPath, TokensRoundTripThroughParse) {
         std::optional<ElementPath> read = ElementPath::parse(path.tokens());
         ASSERT_TRUE(read);
         EXPECT_EQ(*read, path);
+        // Written straight into an answer, the tokens before the identity read as listed.
+        std::string written;
+        path.appendPositionTokens(written);
+        std::vector<std::string> positions = path.tokens();
+        positions.pop_back();
+        EXPECT_EQ("[" + written + "]", Json(positions).dump());
     }
     EXPECT_EQ(
         (ElementPath{7, 42, {0, 3}, button()}.tokens()),
