@@ -10,7 +10,7 @@ build=$(realpath "$1")
 seconds=${2:-25}
 shift $(($# < 2 ? $# : 2))
 targets=("$@")
-((${#targets[@]})) || targets=(RequestDispatch_fuzz ScenarioLoader_fuzz ElementPath_fuzz KeySpec_fuzz)
+((${#targets[@]})) || targets=(RequestDispatch_fuzz ScenarioLoader_fuzz ElementPath_fuzz KeySpec_fuzz JsonText_fuzz)
 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-halt_on_error=1:detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}
