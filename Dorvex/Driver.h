@@ -5,6 +5,7 @@
 #include "DorvexCore/DriverProtocol.h"
 #include "DorvexCore/FreshPermissionProbe.h"
 #include "DorvexCore/UIEvents.h"
+#include "DorvexCore/WalkLimits.h"
 #include "platform/Platform.h"
 
 #include <chrono>
@@ -58,6 +59,9 @@ struct Driver {
     Sleeper sleep = [](double seconds) {
         std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
     };
+    // Elements one UI tree read or one search may visit. The fuzz target makes it smaller, so
+    // that an input on a looping desktop reaches it in milliseconds rather than a second.
+    int64_t walkVisits = WalkLimits::requestVisits;
 
     int64_t nowMs() const {
         return std::chrono::duration_cast<std::chrono::milliseconds>(now().time_since_epoch())

@@ -532,9 +532,9 @@ void writeFlatNode(const ElementReads& reads, int32_t pid, const std::optional<E
 }
 
 ElementTree readElementTree(platform::Accessibility& ax, const Element& element, int32_t pid,
-                            const std::optional<ElementPath>& path, int64_t depth,
-                            int64_t maxDepth) {
-    TreeWalk walk(ax);
+                            const std::optional<ElementPath>& path, int64_t depth, int64_t maxDepth,
+                            int64_t visits) {
+    TreeWalk walk(ax, visits);
     walk.budget.take(); // the root
     TreeWriting writing{pid, maxDepth, std::nullopt, path.has_value(), {}, {}};
     if (path) {
@@ -544,7 +544,7 @@ ElementTree readElementTree(platform::Accessibility& ax, const Element& element,
     ElementTree tree;
     writeTreeNode(walk, writing, element, depth, false, false, tree.text);
     tree.cut = walk.budget.exhausted();
-    tree.visits = WalkLimits::requestVisits - walk.budget.left();
+    tree.visits = walk.budget.used();
     return tree;
 }
 

@@ -52,10 +52,12 @@ PathStep readPathStep(platform::Accessibility& ax, const platform::Element& elem
 // walk of the request shares (secure-field verdicts below the elements included), and the
 // branch the walk stands on, so that an element listed again below itself is noticed.
 struct TreeWalk {
-    explicit TreeWalk(platform::Accessibility& accessibility) : ax(accessibility) {}
+    explicit TreeWalk(platform::Accessibility& accessibility,
+                      int64_t visits = WalkLimits::requestVisits)
+        : ax(accessibility), budget(visits) {}
 
     platform::Accessibility& ax;
-    WalkLimits::VisitBudget budget{WalkLimits::requestVisits};
+    WalkLimits::VisitBudget budget;
     std::vector<platform::Element> branch; // the ancestors of the element being read, root first
 
     // Whether the element equals one of the branch (platform equality).
@@ -123,7 +125,7 @@ struct ElementTree {
 // as an object.
 ElementTree readElementTree(platform::Accessibility& ax, const platform::Element& element,
                             int32_t pid, const std::optional<ElementPath>& path, int64_t depth,
-                            int64_t maxDepth);
+                            int64_t maxDepth, int64_t visits = WalkLimits::requestVisits);
 Json makeElementNode(platform::Accessibility& ax, const platform::Element& element, int32_t pid,
                      const std::optional<ElementPath>& path, int64_t depth, int64_t maxDepth);
 

@@ -24,12 +24,12 @@ constexpr int64_t searchDepth = 12;
 constexpr int64_t largeWalk = 5'000;
 
 // What a walk cut short by the request's visit budget adds to its summary.
-std::string cutTreeSummary() {
-    return " The tree was cut short after " + std::to_string(WalkLimits::requestVisits) +
+std::string cutTreeSummary(int64_t visits) {
+    return " The tree was cut short after " + std::to_string(visits) +
            " elements; read it with a smaller maxDepth.";
 }
-std::string cutSearchSummary() {
-    return " The search stopped after " + std::to_string(WalkLimits::requestVisits) +
+std::string cutSearchSummary(int64_t visits) {
+    return " The search stopped after " + std::to_string(visits) +
            " elements; the elements beyond them were not searched.";
 }
 
@@ -142,13 +142,13 @@ Json handleGetUiTree(Driver& driver, const ActionContext& context, const Json& a
     const int64_t maxDepth = clampedInt(action, "maxDepth", defaultTreeDepth, deepestTree);
     TreeRoot root = treeRoot(driver.platform, target);
     const int32_t pid = targetPid(target);
-    ElementTree tree =
-        readElementTree(driver.platform.accessibility, root.element, pid, root.path, 0, maxDepth);
+    ElementTree tree = readElementTree(driver.platform.accessibility, root.element, pid, root.path,
+                                       0, maxDepth, driver.walkVisits);
     if (tree.visits > largeWalk) memory::releaseFree();
     Json result = Json{{"pid", pid}, {"tree", RawJson::raw(tree.text)}};
     if (!tree.cut) return context.success(root.summary, std::move(result));
     result["truncated"] = true;
-    return context.success(root.summary + cutTreeSummary(), std::move(result));
+    return context.success(root.summary + cutTreeSummary(driver.walkVisits), std::move(result));
 }
 
 Json handleFindElements(Driver& driver, const ActionContext& context, const Json& action) {
@@ -162,18 +162,18 @@ Json handleFindElements(Driver& driver, const ActionContext& context, const Json
         static_cast<size_t>(clampedInt(action, "limit", defaultSearchLimit, largestSearchLimit));
     const int32_t pid = targetPid(target);
     SearchMatches matches;
-    TreeWalk walk(driver.platform.accessibility);
+    TreeWalk walk(driver.platform.accessibility, driver.walkVisits);
     for (const SearchRoot& root : searchRoots(driver.platform, target)) {
         if (matches.count >= limit || !walk.budget.take()) break;
         collectElements(walk, root.element, pid, root.path, searchDepth, 0, filters, matches,
                         limit);
     }
-    if (WalkLimits::requestVisits - walk.budget.left() > largeWalk) memory::releaseFree();
+    if (walk.budget.used() > largeWalk) memory::releaseFree();
     std::string summary = "Found " + std::to_string(matches.count) + " matching elements.";
     Json result = Json{{"matches", RawJson::raw("[" + matches.text + "]")}};
     if (walk.budget.exhausted()) {
         result["truncated"] = true;
-        summary += cutSearchSummary();
+        summary += cutSearchSummary(driver.walkVisits);
     }
     return context.success(summary, std::move(result));
 }

@@ -19,7 +19,7 @@ inline constexpr int64_t pathPositions = 64;
 
 class VisitBudget {
 public:
-    explicit VisitBudget(int64_t visits) : left_(visits) {}
+    explicit VisitBudget(int64_t visits) : visits_(visits), left_(visits) {}
 
     // Takes one visit; false when none is left, and the budget counts as exhausted from then
     // on. A walk that visits exactly as many elements as the budget holds is not cut short.
@@ -33,8 +33,10 @@ public:
     }
     bool exhausted() const { return exhausted_; }
     int64_t left() const { return left_; }
+    int64_t used() const { return visits_ - left_; }
 
 private:
+    int64_t visits_;
     int64_t left_;
     bool exhausted_ = false;
 };

@@ -8,8 +8,8 @@
 //
 // Nothing outside the process is touched: the script interpreter is a path that does not exist
 // (a run fails to start; no program runs), script files go to a temporary directory emptied
-// after each input, captures fail before their encoding (no file), and the sim's delays are
-// capped so that no input waits long.
+// after each input, captures fail before their encoding (no file), the sim's delays are capped
+// and the walks' visit budget is small, so that no input takes long.
 #include "Dorvex/Driver.h"
 #include "Dorvex/ProcessWide.h"
 #include "Dorvex/RequestLoop.h"
@@ -45,6 +45,9 @@ namespace sim = dorvex::platform::sim;
 // Delays a scenario may ask for, capped so that an input never waits for real: long enough
 // that the driver's own (shortened) time-outs still fire.
 constexpr int64_t longestDelayMs = 20;
+
+// Big enough for every acyclic example tree whole, small enough that a loop reaches it fast.
+constexpr int64_t fuzzWalkVisits = 2'000;
 
 void capDelays(Json& value) {
     if (value.is_object()) {
@@ -212,6 +215,9 @@ void runSession(std::string_view input) {
         auto uptime = std::make_shared<double>(1000.0);
         driver.uptime = [uptime] { return *uptime; };
         driver.sleep = [uptime](double seconds) { *uptime += seconds; };
+        // Walks stop at a budget far below the driver's: a looping desktop reaches it on every
+        // tree or search request, and at the full budget that took 14 s an input.
+        driver.walkVisits = fuzzWalkVisits;
 
         SessionFile file(session);
         dorvex::runRequestLoop(driver, file.fd());

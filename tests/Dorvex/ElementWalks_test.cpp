@@ -136,6 +136,26 @@ TEST_F(Walks, AFanOutIsCutAtTheBudgetAndSaysSo) {
     EXPECT_EQ(driver->request("system.ping")["result"]["ok"], true);
 }
 
+// A smaller budget, as the fuzz target sets, is where both walks stop and what they name; the
+// loop's repeats are still noticed below it.
+TEST_F(Walks, ASmallerBudgetIsTheOneKeptAndNamed) {
+    load(exampleScenario("cyclic.json"));
+    driver->driver().walkVisits = 300;
+    Json tree = execute("desktop_get_ui_tree", {{"windowId", 6002}, {"maxDepth", 20}});
+    EXPECT_EQ(tree["result"]["truncated"], true);
+    EXPECT_EQ(countNodes(tree["result"]["tree"]), 300u);
+    EXPECT_EQ(tree["summary"], "UI tree collected for window 6002. The tree was cut short after "
+                               "300 elements; read it with a smaller maxDepth.");
+    Json search = execute("desktop_find_elements", {{"windowId", 6002}, {"title", "no such"}});
+    EXPECT_EQ(search["result"]["truncated"], true);
+    EXPECT_EQ(search["summary"], "Found 0 matching elements. The search stopped after 300 "
+                                 "elements; the elements beyond them were not searched.");
+
+    Json mirror = execute("desktop_get_ui_tree", {{"windowId", 6001}, {"maxDepth", 20}});
+    EXPECT_FALSE(mirror["result"].contains("truncated"));
+    EXPECT_EQ(mirror["result"]["tree"]["children"][0]["repeatsAncestor"], true);
+}
+
 // Secrets planted at every level below secure fields, by subrole and by role, and below a
 // secure field held in a combo box.
 std::string plantedSecrets() {
